@@ -1,0 +1,212 @@
+#include "app/dialogue.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "filters/filters.h"
+#include "platform/console.h"
+#include "platform/text_file.h"
+
+namespace {
+
+constexpr std::size_t nameSize = 64;    // a file name: at most 63 characters
+constexpr std::size_t answerSize = 3;   // a one-character answer: at most 2 are kept
+// The option-6 name: up to 2 + 3 characters of prefix before a whole input name.
+constexpr std::size_t outputNameSize = (answerSize - 1) + 3 + nameSize;
+
+// Writes `indent` spaces, then the text.
+void say(int indent, const char* text) {
+    static const char spaces[] = "                                ";
+    writeText(spaces + (sizeof spaces - 1 - static_cast<std::size_t>(indent)));
+    writeText(text);
+}
+
+// Asks for a file name until one fits the buffer: a longer name is never cut,
+// since a cut name would open or overwrite some other file. False once the
+// answers have ended.
+bool askName(const char* question, char* name) {
+    for (;;) {
+        say(24, question);
+        switch (readWord(name, nameSize)) {
+        case WordResult::noWord:
+            return false;
+        case WordResult::gotWord:
+            return true;
+        case WordResult::wordTooLong:
+            say(24, "Name too long: at most 63 characters.");
+            endLine();
+            break;
+        }
+    }
+}
+
+// Asks a one-character question; the first two characters of the answer are
+// kept. False once the answers have ended.
+bool askShort(int indent, const char* question, char* answer) {
+    say(indent, question);
+    return readWord(answer, answerSize) != WordResult::noWord;
+}
+
+// The answers ended before the dialogue did: stop here, having made nothing.
+int endOfAnswers(TextFile& input) {
+    endLine();
+    closeFile(input);
+    return 0;
+}
+
+}  // namespace
+
+void lowerCaseName(char* name) {
+    for (; *name != '\0'; ++name)
+        if (*name >= 'A' && *name <= 'Z') *name = static_cast<char>(*name + ('a' - 'A'));
+}
+
+int runDialogue() {
+    TextFile input;
+    TextFile output;
+    char inputName[nameSize];
+    char outputName[outputNameSize];
+    char optionAnswer[answerSize] = {};
+    char tabsAnswer[answerSize];
+    char lineSpacesAnswer[answerSize];
+    char overwriteAnswer[answerSize];
+    char tabSeparator[4] = {};
+    int lineSpaces = 0;
+    const char* outputExtension = "";
+
+    clearScreen();
+
+    if (!askName("Enter input file name: ", inputName)) return endOfAnswers(input);
+    openInputFile(input, inputName);
+    if (input.failed) {
+        endLine();
+        say(22, "Can't find ");
+        writeText(inputName);
+        writeText(".  Press any Key.");
+        waitForKey();
+        clearScreen();
+        return 0;
+    }
+
+    do {
+        if (!askShort(24, "Enter Option < 1 - 6 >: ", optionAnswer)) return endOfAnswers(input);
+    } while (optionAnswer[0] < '1' || optionAnswer[0] > '6');
+    const char option = optionAnswer[0];
+
+    switch (option) {
+    case '1':
+        outputExtension = ".csv";
+        break;
+    case '2':
+    case '5':
+        outputExtension = ".txt";
+        break;
+    case '3':
+    case '4': {
+        outputExtension = ".tsv";
+        if (!askShort(24, "Enter # of tabs <1> to 3: ", tabsAnswer)) return endOfAnswers(input);
+        if (tabsAnswer[0] < '1' || tabsAnswer[0] > '3') tabsAnswer[0] = '1';
+        const int tabs = tabsAnswer[0] - '0';
+        for (int i = 0; i < tabs; ++i) std::strcat(tabSeparator, "\t");
+        break;
+    }
+    case '6':
+        if (!askShort(24, "Enter # of line spaces, <0> to 4: ", lineSpacesAnswer))
+            return endOfAnswers(input);
+        if (lineSpacesAnswer[0] < '0' || lineSpacesAnswer[0] > '4') lineSpacesAnswer[0] = '0';
+        lineSpaces = lineSpacesAnswer[0] - '0';
+        break;
+    }
+
+    if (option == '6') {
+        // Rewritten without asking; but never the input itself under another name.
+        std::snprintf(outputName, sizeof outputName, "%ssp_%s", lineSpacesAnswer, inputName);
+    } else {
+        for (;;) {
+            if (!askName("Enter output file name (no ext.): ", outputName)) return endOfAnswers(input);
+            std::strcat(outputName, outputExtension);
+            lowerCaseName(inputName);
+            lowerCaseName(outputName);
+            // Another name for the input file (a link, a path) is a clash too:
+            // emptying the output would empty the input.
+            if (std::strcmp(inputName, outputName) != 0 && !isSameFile(input, outputName)) break;
+            endLine();
+            say(24, "Can't use input file name. It was worth a try.");
+            endLine();
+        }
+        if (fileExists(outputName)) {
+            if (!askShort(10, "File already exists. Do you want to overwrite? Y or <N>: ", overwriteAnswer))
+                return endOfAnswers(input);
+            if (overwriteAnswer[0] != 'Y' && overwriteAnswer[0] != 'y') {
+                closeFile(input);
+                clearScreen();
+                writeText("Start program again. Use a different file name.");
+                endLine();
+                return 0;
+            }
+        }
+    }
+
+    // The input itself under another name is never opened for output: that
+    // would empty it before a byte was read.
+    const bool outputIsInput = isSameFile(input, outputName);
+    if (!outputIsInput) openOutputFile(output, outputName);
+    if (outputIsInput || output.failed) {
+        say(24, "Can't open ");
+        writeText(outputName);
+        endLine();
+        closeFile(input);
+        return 0;
+    }
+
+    say(24, "Copying ");
+    writeText(inputName);
+    writeText("  ->  ");
+    writeText(outputName);
+    writeText(". ");
+    endLine();
+
+    switch (option) {
+    case '1':
+        filterSpcTabToComma(input, output);
+        break;
+    case '2':
+        filterCommaToSpace(input, output);
+        break;
+    case '3':
+        filterCommaToTab(input, output, tabSeparator);
+        break;
+    case '4':
+        filterSpaceToTab(input, output, tabSeparator);
+        break;
+    case '5':
+        filterSpcTabToNewline(input, output);
+        break;
+    case '6':
+        filterLineSpacing(input, output, lineSpaces);
+        break;
+    }
+    closeFile(input);
+    closeFile(output);
+
+    // A copy cut short must not pass for a finished one.
+    if (output.ioError) {
+        say(24, "Can't write ");
+        writeText(outputName);
+        writeText(". The copy is incomplete.");
+        endLine();
+    }
+    if (input.ioError) {
+        say(24, "Can't read ");
+        writeText(inputName);
+        writeText(". The copy is incomplete.");
+        endLine();
+    }
+
+    endLine();
+    say(29, "Press any key to exit.");
+    waitForKey();
+    clearScreen();
+    return 0;
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+/// The whole run: asks for the input file, the option, its parameter and the
+/// output name at the console, converts, and ends in one of its endings.
+/// Returns the exit status, always 0.
+int runDialogue();
+
+/// Rewrites a name in place, up to its terminator: "A" to "Z" become "a" to
+/// "z"; every other byte stays as it is.
+void lowerCaseName(char* name);

@@ -1,0 +1,268 @@
+// The whole program, run with its answers on standard input and no terminal:
+// every byte it writes to the console and to the output file is checked.
+
+#include "app/dialogue.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+std::string spaces(std::size_t count) { return std::string(count, ' '); }
+
+// What the console shows before the first question.
+const std::string title = "";
+
+const std::string askInput = spaces(24) + "Enter input file name: ";
+const std::string askOption = spaces(24) + "Enter Option < 1 - 6 >: ";
+const std::string askTabs = spaces(24) + "Enter # of tabs <1> to 3: ";
+const std::string askLineSpaces = spaces(24) + "Enter # of line spaces, <0> to 4: ";
+const std::string askOutput = spaces(24) + "Enter output file name (no ext.): ";
+const std::string askOverwrite = spaces(10) + "File already exists. Do you want to overwrite? Y or <N>: ";
+const std::string clash = "\r\n" + spaces(24) + "Can't use input file name. It was worth a try.\r\n";
+const std::string tooLong = spaces(24) + "Name too long: at most 63 characters.\r\n";
+const std::string pressKey = "\r\n" + spaces(29) + "Press any key to exit.";
+
+std::string copying(const std::string& from, const std::string& to) {
+    return spaces(24) + "Copying " + from + "  ->  " + to + ". \r\n";
+}
+
+class DialogueTest : public testing::Test {
+protected:
+    // Runs the program in the test's directory; expects exit status 0.
+    std::string run(const std::string& answers) {
+        const RunResult result = runProgram(dir.path(), answers);
+        EXPECT_EQ(0, result.status);
+        return result.console;
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST(LowerCaseName, ChangesOnlyAsciiCapitals) {
+    char name[] = "AZaz@[`{09.\xc0\xde\xff";
+    lowerCaseName(name);
+    EXPECT_EQ("azaz@[`{09.\xc0\xde\xff"s, name);
+}
+
+TEST_F(DialogueTest, ConvertsAndEndsWithTheKeyPrompt) {
+    writeFile(dir / "data.txt", "a b\tc\r\n  d  e\n");
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + pressKey,
+              run("data.txt\n1\nOut\n"));
+    EXPECT_EQ("a,b,c\r\nd,e\r\n", readFile(dir / "out.csv"));
+    EXPECT_EQ("a b\tc\r\n  d  e\n", readFile(dir / "data.txt"));
+}
+
+TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
+    const struct {
+        std::string answers, console, outputName, output;
+    } cases[] = {
+        {"Data.TXT 2 Report", askOption + askOutput + copying("data.txt", "report.txt"), "report.txt", "a b c\r\n"},
+        {"Data.TXT 3 2x r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\t\tb\t\tc\r\n"},
+        {"Data.TXT 3 5 r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\tb\tc\r\n"},
+        {"Data.TXT 3 0 r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\tb\tc\r\n"},
+        {"Data.TXT 3 x r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\tb\tc\r\n"},
+        {"Data.TXT 4 3 Report", askOption + askTabs + askOutput + copying("data.txt", "report.tsv"), "report.tsv",
+         "a,b,c\r\n"},
+        {"Data.TXT 5 r", askOption + askOutput + copying("data.txt", "r.txt"), "r.txt", "a,b,c\r\n"},
+        {"Data.TXT 1 out.txt", askOption + askOutput + copying("data.txt", "out.txt.csv"), "out.txt.csv", "a,b,c\r\n"},
+        {"Data.TXT 1 data", askOption + askOutput + copying("data.txt", "data.csv"), "data.csv", "a,b,c\r\n"},
+        {"Data.TXT 6 2", askOption + askLineSpaces + copying("Data.TXT", "2sp_Data.TXT"), "2sp_Data.TXT",
+         "a,b,c\r\n\r\n\r\n"},
+        {"Data.TXT 6 7", askOption + askLineSpaces + copying("Data.TXT", "0sp_Data.TXT"), "0sp_Data.TXT", "a,b,c\r\n"},
+        {"Data.TXT 6 x", askOption + askLineSpaces + copying("Data.TXT", "0sp_Data.TXT"), "0sp_Data.TXT", "a,b,c\r\n"},
+        {"Data.TXT 6 3b", askOption + askLineSpaces + copying("Data.TXT", "3bsp_Data.TXT"), "3bsp_Data.TXT",
+         "a,b,c\r\n\r\n\r\n\r\n"},
+        {"Data.TXT 6 9z", askOption + askLineSpaces + copying("Data.TXT", "0zsp_Data.TXT"), "0zsp_Data.TXT",
+         "a,b,c\r\n"},
+        // Rejected options bring the prompt back; only the first character counts.
+        {"Data.TXT 7 0 a 12 r", askOption + askOption + askOption + askOption + askOutput + copying("data.txt", "r.csv"),
+         "r.csv", "a,b,c\r\n"},
+        {"Data.TXT 61 1", askOption + askLineSpaces + copying("Data.TXT", "1sp_Data.TXT"), "1sp_Data.TXT",
+         "a,b,c\r\n\r\n"},
+        {"\n\n  Data.TXT\n\n 2 \n\n r\n", askOption + askOutput + copying("data.txt", "r.txt"), "r.txt", "a b c\r\n"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.answers);
+        TempDir each;
+        writeFile(each / "Data.TXT", "a,b,c\n");
+        const RunResult result = runProgram(each.path(), row.answers);
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(title + askInput + row.console + pressKey, result.console);
+        EXPECT_EQ(row.output, readFile(each / row.outputName));
+        EXPECT_EQ("a,b,c\n", readFile(each / "Data.TXT"));
+    }
+}
+
+TEST_F(DialogueTest, MissingInputEndsWithTheNameAsTyped) {
+    EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find Missing.TXT.  Press any Key.", run("Missing.TXT\n"));
+    mkdir((dir / "folder").c_str(), 0777);
+    EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find folder.  Press any Key.", run("folder\n"));
+}
+
+TEST_F(DialogueTest, OutputNameEqualToTheInputIsAskedAgain) {
+    // Letter case tells file names apart here, but not output names from input names.
+    writeFile(dir / "DATA.TXT", "x y\n");
+    EXPECT_EQ(title + askInput + askOption + askOutput + clash + askOutput + clash + askOutput +
+                  copying("data.txt", "other.txt") + pressKey,
+              run("DATA.TXT\n2\nData\ndata\nother\n"));
+    EXPECT_EQ("x y\r\n", readFile(dir / "other.txt"));
+}
+
+TEST_F(DialogueTest, TheInputUnderAnotherNameIsAClashToo) {
+    writeFile(dir / "data.csv", "keep me\n");
+    symlink("data.csv", (dir / "link.csv").c_str());
+    link((dir / "data.csv").c_str(), (dir / "hard.csv").c_str());
+    mkdir((dir / "sub").c_str(), 0777);
+    symlink("../data.csv", (dir / "sub/up.csv").c_str());
+    EXPECT_EQ(title + askInput + askOption + askOutput + clash + askOutput + clash + askOutput + clash + askOutput +
+                  copying("data.csv", "new.csv") + pressKey,
+              run("data.csv 1 link hard sub/up new"));
+    EXPECT_EQ("keep me\n", readFile(dir / "data.csv"));
+    EXPECT_EQ("keep,me\r\n", readFile(dir / "new.csv"));
+}
+
+TEST_F(DialogueTest, OptionSixNeverEmptiesItsOwnInput) {
+    writeFile(dir / "data.txt", "keep me\n");
+    symlink("data.txt", (dir / "0sp_data.txt").c_str());
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open 0sp_data.txt\r\n",
+              run("data.txt 6 0"));
+    EXPECT_EQ("keep me\n", readFile(dir / "data.txt"));
+}
+
+TEST_F(DialogueTest, ExistingOutputIsOverwrittenOnlyWhenTheAnswerBeginsWithY) {
+    const struct {
+        std::string answer;
+        bool overwrite;
+    } cases[] = {{"y", true}, {"Y", true}, {"ye", true}, {"yes", true}, {"n", false},
+                 {"N", false}, {"no", false}, {"x", false}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.answer);
+        TempDir each;
+        writeFile(each / "data.txt", "a b\n");
+        writeFile(each / "out.csv", "old\n");
+        const RunResult result = runProgram(each.path(), "data.txt 1 out " + row.answer + "\n");
+        EXPECT_EQ(0, result.status);
+        if (row.overwrite) {
+            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + pressKey,
+                      result.console);
+            EXPECT_EQ("a,b\r\n", readFile(each / "out.csv"));
+        } else {
+            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite +
+                          "Start program again. Use a different file name.\r\n",
+                      result.console);
+            EXPECT_EQ("old\n", readFile(each / "out.csv"));
+        }
+    }
+}
+
+TEST_F(DialogueTest, AFileMatchingTheSameNameWithOtherPathIsAskedAbout) {
+    writeFile(dir / "data.txt", "a\n");
+    writeFile(dir / "data.csv", "old\n");
+    // ./data.txt and data.txt differ as texts, but they are one file.
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite +
+                  "Start program again. Use a different file name.\r\n",
+              run("./data.txt 1 data n"));
+}
+
+TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
+    writeFile(dir / "data.txt", "a\n");
+    writeFile(dir / "locked.csv", "old\n");
+    chmod((dir / "locked.csv").c_str(), 0444);
+    mkdir((dir / "folder.csv").c_str(), 0777);
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + spaces(24) + "Can't open locked.csv\r\n",
+              run("data.txt 1 Locked y"));
+    EXPECT_EQ("old\n", readFile(dir / "locked.csv"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + spaces(24) + "Can't open folder.csv\r\n",
+              run("data.txt 1 folder"));
+    mkdir((dir / "sub").c_str(), 0777);
+    writeFile(dir / "sub/a.txt", "a\n");
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open 0sp_sub/a.txt\r\n",
+              run("sub/a.txt 6 0"));
+}
+
+TEST_F(DialogueTest, OptionSixRewritesAnExistingFileWithoutAsking) {
+    writeFile(dir / "Notes.TXT", "n\n");
+    writeFile(dir / "2sp_Notes.TXT", "old contents\n");
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying("Notes.TXT", "2sp_Notes.TXT") + pressKey,
+              run("Notes.TXT 6 2"));
+    EXPECT_EQ("n\r\n\r\n\r\n", readFile(dir / "2sp_Notes.TXT"));
+}
+
+TEST_F(DialogueTest, EndOfAnswersEndsTheRunHavingMadeNothing) {
+    writeFile(dir / "data.txt", "a\n");
+    writeFile(dir / "out.csv", "old\n");
+    const struct {
+        std::string answers, console;
+    } cases[] = {
+        {"", askInput},
+        {"   \n\n", askInput},
+        {"data.txt", askInput + askOption},
+        {"data.txt 9 x", askInput + askOption + askOption + askOption},
+        {"data.txt 3", askInput + askOption + askTabs},
+        {"data.txt 6", askInput + askOption + askLineSpaces},
+        {"data.txt 1", askInput + askOption + askOutput},
+        {"data.txt 2 data", askInput + askOption + askOutput + clash + askOutput},
+        {"data.txt 1 out", askInput + askOption + askOutput + askOverwrite},
+        {"data.txt\x1a 1 new", askInput + askOption},  // Ctrl-Z ends the answers
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::PrintToString(row.answers));
+        EXPECT_EQ(title + row.console + "\r\n", run(row.answers));
+        EXPECT_EQ("old\n", readFile(dir / "out.csv"));
+        EXPECT_FALSE(exists(dir / "new.csv"));
+        EXPECT_FALSE(exists(dir / "data.csv"));
+    }
+}
+
+TEST_F(DialogueTest, NamesLongerThanTheBufferAreAskedAgainNeverCut) {
+    const std::string longest(63, 'm');
+    const std::string over(64, 'n');
+    writeFile(dir / longest, "a b\n");
+    writeFile(dir / over.substr(0, 63), "trap\n");  // what a cut name would open
+    EXPECT_EQ(title + askInput + tooLong + askInput + askOption + askOutput + tooLong + askOutput +
+                  copying(longest, "o.csv") + pressKey,
+              run(over + "\n" + longest + "\n1\n" + over + "\no\n"));
+    EXPECT_EQ("a,b\r\n", readFile(dir / "o.csv"));
+    // The longest names fit whole: with the option-6 prefix that is 68 characters.
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying(longest, "4xsp_" + longest) + pressKey,
+              run(longest + " 6 4x"));
+    EXPECT_EQ("a b\r\n\r\n\r\n\r\n\r\n", readFile(dir / ("4xsp_" + longest)));
+}
+
+TEST_F(DialogueTest, AWriteThatFailsIsReported) {
+    std::string big;
+    for (int i = 0; i < 20000; ++i) big += "word word\n";
+    writeFile(dir / "data.txt", big);
+    const RunResult result = runProgram(dir.path(), "data.txt 1 out", [] {
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+        const rlimit limit{10000, 10000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + spaces(24) +
+                  "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+              result.console);
+    EXPECT_LE(readFile(dir / "out.csv").size(), 10000u);
+}
+
+TEST_F(DialogueTest, AReadThatFailsIsReported) {
+    // Reading this file at offset 0 fails: nothing is mapped there.
+    if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("/proc/self/mem", "out.txt") + spaces(24) +
+                  "Can't read /proc/self/mem. The copy is incomplete.\r\n" + pressKey,
+              run("/proc/self/mem 2 out"));
+    EXPECT_EQ("", readFile(dir / "out.txt"));
+}

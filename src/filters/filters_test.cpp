@@ -1,0 +1,159 @@
+#include "filters/filters.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "test_support.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+using Filter = std::function<void(TextFile&, TextFile&)>;
+
+// Runs the filter over a file holding `input`; returns the bytes it wrote.
+std::string convert(const Filter& filter, const std::string& input) {
+    TempDir dir;
+    writeFile(dir / "in", input);
+    TextFile in;
+    TextFile out;
+    openInputFile(in, (dir / "in").c_str());
+    openOutputFile(out, (dir / "out").c_str());
+    filter(in, out);
+    closeFile(in);
+    closeFile(out);
+    return readFile(dir / "out");
+}
+
+struct Case {
+    std::string input, output;
+};
+
+void expectConversions(const Filter& filter, std::initializer_list<Case> cases) {
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::PrintToString(row.input));
+        EXPECT_EQ(row.output, convert(filter, row.input));
+    }
+}
+
+Filter withTabs(void (*filter)(TextFile&, TextFile&, const char*), const char* tabs) {
+    return [=](TextFile& in, TextFile& out) { filter(in, out, tabs); };
+}
+
+Filter withLineSpaces(int lineSpaces) {
+    return [=](TextFile& in, TextFile& out) { filterLineSpacing(in, out, lineSpaces); };
+}
+
+}  // namespace
+
+TEST(FilterSpcTabToComma, TurnsEachBlankRunAfterAFieldIntoOneComma) {
+    expectConversions(filterSpcTabToComma, {
+        {"", ""},
+        {"  a \t b\n", "a,b\r\n"},
+        {"a b  \n", "a,b,\r\n"},          // a trailing run still gets its comma
+        {"\t \n", "\r\n"},                // a blank line keeps only its line end
+        {"a, b\n", "a,,b\r\n"},           // an input comma counts as a field character
+        {"a ", "a,"},                     // at the end of input, after a field
+        {"\n\n", "\r\n\r\n"},
+        {"a\r\nb c\r\n", "a\r\nb,c\r\n"}, // CR LF reads as LF
+        {"\xff \xff", "\xff,\xff"},
+        {"a\0 b"s, "a\0,b"s},
+    });
+}
+
+TEST(FilterSpcTabToNewline, TurnsEachBlankRunAfterAFieldIntoOneLineEnd) {
+    expectConversions(filterSpcTabToNewline, {
+        {"", ""},
+        {"  a  b\n", "a\r\nb\r\n"},
+        {"a\tb \nc\n", "a\r\nb\r\n\r\nc\r\n"},  // run before a line end: an empty line follows
+        {"a b", "a\r\nb"},
+        {"a ", "a\r\n"},
+        {" \t\n", "\r\n"},
+        {"a,b c", "a,b\r\nc"},
+    });
+}
+
+TEST(FilterCommaToSpace, ReplacesEachComma) {
+    expectConversions(filterCommaToSpace, {
+        {"", ""},
+        {"a,b,,c\n", "a b  c\r\n"},
+        {"a, b\n", "a  b\r\n"},
+        {"a,b", "a b"},
+        {"\x01\xff,\t\n", "\x01\xff \t\r\n"},
+    });
+}
+
+TEST(FilterCommaToTab, ReplacesEachCommaWithTheSeparator) {
+    expectConversions(withTabs(filterCommaToTab, "\t\t"), {
+        {"", ""},
+        {"a,b\n", "a\t\tb\r\n"},
+        {"a, b\n", "a\t\t b\r\n"},
+        {",,", "\t\t\t\t"},
+    });
+    expectConversions(withTabs(filterCommaToTab, "\t"), {{"a,b c\n", "a\tb c\r\n"}});
+}
+
+TEST(FilterSpaceToTab, ReplacesEachSpaceWithTheSeparator) {
+    expectConversions(withTabs(filterSpaceToTab, "\t"), {
+        {"", ""},
+        {"a  b\n", "a\t\tb\r\n"},   // each space on its own
+        {"a\tb c\n", "a\tb\tc\r\n"}, // input TABs stay
+        {"a,b", "a,b"},
+    });
+    expectConversions(withTabs(filterSpaceToTab, "\t\t\t"), {{"a b\n", "a\t\t\tb\r\n"}});
+}
+
+TEST(FilterLineSpacing, DropsEmptyLinesAndSpacesTheOthers) {
+    expectConversions(withLineSpaces(0), {
+        {"", ""},
+        {"a\n\n\nb\n", "a\r\nb\r\n"},
+        {" \nb\n", " \r\nb\r\n"},  // a blank-only line is not empty
+        {"\r\n\r\n", ""},
+    });
+    expectConversions(withLineSpaces(2), {{"a\n\nb\n", "a\r\n\r\n\r\nb\r\n\r\n\r\n"}});
+    expectConversions(withLineSpaces(1), {
+        {"a\nb", "a\r\n\r\nb\r\n\r\n"},  // the last line gets its line ends too
+        {"\n\n", ""},
+    });
+    expectConversions(withLineSpaces(4), {{"a", "a\r\n\r\n\r\n\r\n\r\n"}});
+}
+
+TEST(FilterLineSpacing, KeepsEveryByteOfALineNulIncluded) {
+    expectConversions(withLineSpaces(0), {
+        {"\0a\n"s, "\0a\r\n"s},
+        {"a\0b\n"s, "a\0b\r\n"s},
+        {"\0\n"s, "\0\r\n"s},
+        {"\xff\n", "\xff\r\n"},
+    });
+}
+
+TEST(FilterLineSpacing, WritesALongLineWholeAndEndsItOnce) {
+    const std::string exact(1023, 'x');
+    const std::string full(1024, 'y');
+    const std::string huge = std::string(5000, 'z') + '\0' + std::string(3000, 'w');
+    expectConversions(withLineSpaces(1), {
+        {exact + "\n", exact + "\r\n\r\n"},
+        {exact, exact + "\r\n\r\n"},
+        {full + "\nb\n", full + "\r\n\r\nb\r\n\r\n"},
+        {full, full + "\r\n\r\n"},
+        {huge + "\n\nb", huge + "\r\n\r\nb\r\n\r\n"},
+        {std::string(2046, 'q') + "\n", std::string(2046, 'q') + "\r\n\r\n"},  // two full pieces
+    });
+}
+
+TEST(Filters, EmptyInputGivesEmptyOutputAndEveryOtherByteValuePasses) {
+    std::string allBytes;
+    for (int c = 0; c < 256; ++c)
+        if (c != '\r' && c != 26 && c != ',' && c != ' ' && c != '\t' && c != '\n')
+            allBytes += static_cast<char>(c);
+    const Filter all[] = {filterSpcTabToComma, filterCommaToSpace, withTabs(filterCommaToTab, "\t"),
+                          withTabs(filterSpaceToTab, "\t"), filterSpcTabToNewline, withLineSpaces(0)};
+    for (const auto& filter : all) {
+        SCOPED_TRACE(&filter - all);  // the option, counted from 0
+        EXPECT_EQ("", convert(filter, ""));
+        const std::string out = convert(filter, allBytes);
+        EXPECT_EQ(allBytes, out.substr(0, allBytes.size()));
+    }
+}

@@ -1,0 +1,83 @@
+#include "platform/console.h"
+
+#include <cstring>
+
+#include "platform/console_os.h"
+
+namespace {
+
+constexpr char carriageReturn = 13;  // dropped from answers
+constexpr char ctrlZ = 26;           // ends the answers for good
+
+bool isWhiteSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// Standard input, read a block at a time. Once it has ended it stays ended:
+// a Ctrl-Z, an end of file or a read error is final for the run.
+struct Answers {
+    char bytes[512];
+    std::size_t next = 0;
+    std::size_t end = 0;
+    bool ended = false;
+};
+Answers answers;
+
+// The next byte of the answers with CR dropped, or -1 once they have ended.
+int peekAnswer() {
+    for (;;) {
+        while (answers.next < answers.end) {
+            const char c = answers.bytes[answers.next];
+            if (c == ctrlZ) answers.ended = true;
+            if (answers.ended) return -1;
+            if (c != carriageReturn) return static_cast<unsigned char>(c);
+            ++answers.next;
+        }
+        if (answers.ended) return -1;
+        answers.next = 0;
+        answers.end = osReadConsole(answers.bytes, sizeof answers.bytes);
+        if (answers.end == 0) answers.ended = true;
+    }
+}
+
+}  // namespace
+
+void writeText(const char* text) {
+    // Translate into a small block so a long text is still one or two writes.
+    char block[256];
+    std::size_t used = 0;
+    for (; *text != '\0'; ++text) {
+        if (used + 2 > sizeof block) {
+            osWriteConsole(block, used);
+            used = 0;
+        }
+        if (*text == '\n') block[used++] = carriageReturn;
+        block[used++] = *text;
+    }
+    osWriteConsole(block, used);
+}
+
+void writeText(char c) {
+    if (c == '\n')
+        endLine();
+    else
+        osWriteConsole(&c, 1);
+}
+
+void endLine() { osWriteConsole("\r\n", 2); }
+
+WordResult readWord(char* buffer, std::size_t size) {
+    int c;
+    while ((c = peekAnswer()) != -1 && isWhiteSpace(static_cast<char>(c))) ++answers.next;
+    if (c == -1) return WordResult::noWord;
+
+    std::size_t length = 0;
+    bool tooLong = false;
+    while ((c = peekAnswer()) != -1 && !isWhiteSpace(static_cast<char>(c))) {
+        if (length + 1 < size)
+            buffer[length++] = static_cast<char>(c);
+        else
+            tooLong = true;  // keep reading: the rest of the word is not an answer
+        ++answers.next;
+    }
+    buffer[length] = '\0';
+    return tooLong ? WordResult::wordTooLong : WordResult::gotWord;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+
+// The console: text out on standard output, answers in from standard input,
+// and the keyboard itself for the last key of a run.
+
+/// Clears the console and puts the cursor at its top-left corner; does
+/// nothing where there is nothing to clear.
+void clearScreen();
+
+/// Writes the text (up to its terminator) or the one character at once, every
+/// LF as CR LF. Output errors are not looked at.
+void writeText(const char* text);
+void writeText(char c);
+
+/// Writes a line end (CR LF) at once.
+void endLine();
+
+/// What `readWord` got.
+enum class WordResult {
+    noWord,    ///< the input has ended; the buffer is as it was
+    gotWord,   ///< the whole word is in the buffer
+    wordTooLong,  ///< its first size - 1 bytes are in the buffer, the rest was dropped
+};
+
+/// Skips white space (bytes 9 to 13 and 32) across any number of lines, then
+/// reads one word and stores it with a zero byte after it. The byte that ended
+/// the word stays unread. CR bytes are dropped; a byte 26 or the end of
+/// standard input ends the input for the rest of the run. `size` is at least 1.
+WordResult readWord(char* buffer, std::size_t size);
+
+/// Waits for one key press at the keyboard, also when standard input is
+/// redirected, without echo; returns at once where there is no keyboard.
+void waitForKey();

@@ -1,0 +1,177 @@
+#include "platform/text_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/text_file_os.h"
+
+namespace {
+
+constexpr unsigned char carriageReturn = 13;  // dropped on reading
+constexpr unsigned char ctrlZ = 26;           // ends the input
+
+bool isGood(const TextFile& file) { return !file.endOfInput && !file.failed; }
+
+void startBuffer(TextFile& file, bool forOutput) {
+    file.forOutput_ = forOutput;
+    file.inputEnded_ = false;
+    file.heldEnd_ = nullptr;
+    file.next_ = file.end_ = file.buffer_;
+    file.free_ = file.buffer_;
+    file.freeEnd_ = forOutput ? file.buffer_ + textFileBufferSize : file.buffer_;
+}
+
+void open(TextFile& file, const char* name, bool forOutput) {
+    closeFile(file);
+    file.endOfInput = false;
+    file.ioError = false;
+    file.handle_ = forOutput ? osOpenOutput(name) : osOpenInput(name);
+    file.failed = file.handle_ < 0;
+    startBuffer(file, forOutput);
+}
+
+// Removes every CR from the bytes in place; returns their new end.
+unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
+    auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
+    if (cr == nullptr) return end;
+    unsigned char* to = cr;
+    for (unsigned char* from = cr + 1; from < end; ++from)
+        if (*from != carriageReturn) *to++ = *from;
+    return to;
+}
+
+// Makes unread input bytes available; false when there are none to be had.
+bool fill(TextFile& file) {
+    if (!isGood(file) || file.forOutput_ || file.handle_ < 0) return false;
+    if (file.heldEnd_ != nullptr) {  // the flags were cleared: the rest of a cut line
+        file.end_ = file.heldEnd_;
+        file.heldEnd_ = nullptr;
+        if (file.next_ != file.end_) return true;
+    }
+    while (!file.inputEnded_) {
+        const long got = osRead(file.handle_, file.buffer_, textFileBufferSize);
+        if (got <= 0) {
+            file.ioError = got < 0;  // a read error ends the input like its end
+            file.inputEnded_ = true;
+            break;
+        }
+        unsigned char* end = file.buffer_ + got;
+        if (auto* z = static_cast<unsigned char*>(std::memchr(file.buffer_, ctrlZ, got))) {
+            end = z;
+            file.inputEnded_ = true;
+        }
+        file.next_ = file.buffer_;
+        file.end_ = dropCarriageReturns(file.buffer_, end);
+        if (file.next_ != file.end_) return true;
+    }
+    file.next_ = file.end_ = file.buffer_;
+    return false;
+}
+
+bool flush(TextFile& file) {
+    const std::size_t pending = file.free_ - file.buffer_;
+    if (pending > 0 && !osWrite(file.handle_, file.buffer_, pending)) {
+        file.failed = file.ioError = true;
+        file.free_ = file.freeEnd_ = file.buffer_;  // drops the rest, also in the inline path
+        return false;
+    }
+    file.free_ = file.buffer_;
+    return true;
+}
+
+}  // namespace
+
+TextFile::~TextFile() { closeFile(*this); }
+
+void openInputFile(TextFile& file, const char* name) { open(file, name, false); }
+
+void openOutputFile(TextFile& file, const char* name) { open(file, name, true); }
+
+int refillAndReadChar(TextFile& file) {
+    if (fill(file)) return *file.next_++;
+    if (isGood(file)) file.endOfInput = true;
+    file.failed = true;
+    return -1;
+}
+
+std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter) {
+    std::size_t stored = 0;
+    if (!isGood(file) || file.forOutput_ || file.handle_ < 0) {
+        buffer[0] = '\0';
+        file.failed = true;
+        return 0;
+    }
+    bool tookAny = false;
+    for (;;) {
+        const bool haveByte = file.next_ != file.end_ || fill(file);
+        if (stored == size - 1) {
+            if (haveByte && *file.next_ == static_cast<unsigned char>(delimiter)) {
+                ++file.next_;
+            } else {
+                file.failed = true;  // the line goes on (or the input ends) past the buffer
+                if (haveByte) {
+                    file.heldEnd_ = file.end_;
+                    file.end_ = file.next_;
+                }
+            }
+            break;
+        }
+        if (!haveByte) {
+            file.endOfInput = true;
+            if (!tookAny) file.failed = true;
+            break;
+        }
+        const std::size_t span = std::min<std::size_t>(size - 1 - stored, file.end_ - file.next_);
+        const auto* found = static_cast<unsigned char*>(std::memchr(file.next_, delimiter, span));
+        const std::size_t taken = found != nullptr ? found - file.next_ : span;
+        std::memcpy(buffer + stored, file.next_, taken);
+        stored += taken;
+        file.next_ += taken;
+        tookAny = true;
+        if (found != nullptr) {
+            ++file.next_;
+            break;
+        }
+    }
+    buffer[stored] = '\0';
+    return stored;
+}
+
+void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
+    if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
+    while (count > 0) {
+        if (file.freeEnd_ - file.free_ < 2 && !flush(file)) return;
+        // Leave room for the CR that goes before an LF.
+        const std::size_t room = file.freeEnd_ - file.free_ - 1;
+        const std::size_t span = std::min(count, room);
+        const auto* lf = static_cast<const char*>(std::memchr(bytes, '\n', span));
+        const std::size_t plain = lf != nullptr ? lf - bytes : span;
+        std::memcpy(file.free_, bytes, plain);
+        file.free_ += plain;
+        bytes += plain;
+        count -= plain;
+        if (lf != nullptr) {
+            *file.free_++ = carriageReturn;
+            *file.free_++ = '\n';
+            ++bytes;
+            --count;
+        }
+    }
+}
+
+void closeFile(TextFile& file) {
+    if (file.handle_ < 0) return;
+    bool ok = true;
+    if (file.forOutput_ && !file.failed) ok = flush(file);
+    ok = osClose(file.handle_) && ok;
+    if (!ok && file.forOutput_) file.failed = file.ioError = true;
+    file.handle_ = -1;
+    file.heldEnd_ = nullptr;
+    file.next_ = file.end_ = file.free_ = file.freeEnd_ = file.buffer_;
+}
+
+bool fileExists(const char* name) { return osFileExists(name); }
+
+bool isSameFile(const TextFile& file, const char* name) {
+    return file.handle_ >= 0 && osIsSameFile(file.handle_, name);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Text files: reading drops every CR and stops at a byte 26 (Ctrl-Z); writing
+// puts out every LF as CR LF. Failures are recorded in the file's flags.
+
+/// Bytes buffered per file. Large enough that a read or write call costs
+/// little next to the bytes it moves; small enough to stay in the L2 cache.
+inline constexpr std::size_t textFileBufferSize = 64 * 1024;
+
+/// One file open for input or for output. With neither `endOfInput` nor
+/// `failed` set it is good; on a file not good, reads take nothing and writes
+/// write nothing.
+struct TextFile {
+    TextFile() = default;
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+    ~TextFile();
+
+    bool endOfInput = false;
+    bool failed = false;
+    bool ioError = false;  ///< the system refused a read, a write or the close
+
+    std::intptr_t handle_ = -1;  // -1 while closed
+    bool forOutput_ = false;
+    bool inputEnded_ = false;  // no more bytes to fetch: end of file, Ctrl-Z or an error
+    // Input: the bytes not yet delivered. Output: the free space. Each pair
+    // is empty on a file of the other kind, so a misplaced call does no harm.
+    unsigned char* next_ = buffer_;
+    unsigned char* end_ = buffer_;
+    unsigned char* free_ = buffer_;
+    unsigned char* freeEnd_ = buffer_;
+    // Input cut short by `readLine` while bytes were buffered: where they end.
+    // They wait there until the flags are cleared, so a file not good gives
+    // nothing even through the inline `readChar`.
+    unsigned char* heldEnd_ = nullptr;
+    unsigned char buffer_[textFileBufferSize];
+};
+
+/// Opens an existing file for reading; sets `failed` if it cannot.
+void openInputFile(TextFile& file, const char* name);
+
+/// Opens a file for writing, creating it (mode 0666 less the umask) or
+/// emptying it; sets `failed` if it cannot.
+void openOutputFile(TextFile& file, const char* name);
+
+/// The next byte, 0 to 255; -1 when none is left (setting `endOfInput` and
+/// `failed`) and on a file not good (setting `failed`).
+int readChar(TextFile& file);
+
+/// Reads one line into `buffer`: at most size - 1 bytes and a zero byte after
+/// them; the delimiter is taken out and not stored. Sets `endOfInput` at the
+/// end of input, with `failed` if no byte was taken; sets `failed` alone when
+/// the buffer filled before the delimiter came. Returns the number of bytes
+/// stored, zero bytes of the input included.
+std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter);
+
+/// Appends the bytes; a write the system refuses sets `failed` and `ioError`,
+/// and the rest of the output is dropped.
+void writeBytes(TextFile& file, const char* bytes, std::size_t count);
+
+/// Writes out what is pending and closes; nothing if not open. A failure sets
+/// `failed` and `ioError`.
+void closeFile(TextFile& file);
+
+/// True if the name matches an entry that is not a directory; "*" and "?" are
+/// wildcards in its last component.
+bool fileExists(const char* name);
+
+/// True if `name` names the very file that is open in `file`, under whatever
+/// name (links, another path).
+bool isSameFile(const TextFile& file, const char* name);
+
+// The common cases inline: a byte from the buffer, a byte into it.
+int refillAndReadChar(TextFile& file);
+void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count);
+
+inline int readChar(TextFile& file) {
+    if (file.next_ != file.end_) return *file.next_++;
+    return refillAndReadChar(file);
+}
+
+inline void writeBytes(TextFile& file, const char* bytes, std::size_t count) {
+    if (count == 1 && *bytes != '\n' && file.free_ != file.freeEnd_) {
+        *file.free_++ = static_cast<unsigned char>(*bytes);
+        return;
+    }
+    writeBytesSlowly(file, bytes, count);
+}
