@@ -42,6 +42,31 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
+std::string titleScreen(bool utf8) {
+    const auto box = [utf8](const char* cp437, const char* utf8Text) { return std::string(utf8 ? utf8Text : cp437); };
+    const std::string topLeft = box("\xc9", "\u2554"), horizontal = box("\xcd", "\u2550"),
+                      topRight = box("\xbb", "\u2557"), vertical = box("\xba", "\u2551"),
+                      bottomLeft = box("\xc8", "\u255a"), bottomRight = box("\xbc", "\u255d");
+    const std::string margin(20, ' ');
+    std::string edge;
+    for (int i = 0; i < 38; ++i) edge += horizontal;
+    std::string screen =
+        " 32bit Ver.4               ******* ZORVEN.EXE *******                 zorven.io\r\n"
+        "                                 CHANGE OPTIONS\r\n";
+    screen += margin + topLeft + edge + topRight + "\r\n";
+    for (const char* row : {"                                      ",
+                            "     1. Spc/tab ---> Comma(.csv).     ",
+                            "     2. Comma -----> Space(.txt).     ",
+                            "     3. Comma -----> Tab(.tsv).       ",
+                            "     4. Space -----> Tab(.tsv).       ",
+                            "     5. Spc/tab ---> Newline(.txt).   ",
+                            "     6. Line ------> Spacing.         ",
+                            "                                      "})
+        screen += margin + vertical + row + vertical + "\r\n";
+    screen += margin + bottomLeft + edge + bottomRight + "\r\n\r\n";
+    return screen;
+}
+
 RunResult runProgram(const std::string& directory, const std::string& answers,
                      const std::function<void()>& prepare) {
     TempDir io;
@@ -57,6 +82,9 @@ RunResult runProgram(const std::string& directory, const std::string& answers,
         const int out = open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(directory.c_str()) != 0)
             _exit(127);
+        unsetenv("LC_ALL");
+        unsetenv("LC_CTYPE");
+        unsetenv("LANG");
         if (prepare) prepare();
         execl(ZORVEN_PROGRAM, ZORVEN_PROGRAM, static_cast<char*>(nullptr));
         _exit(127);

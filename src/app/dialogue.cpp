@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/title_screen.h"
 #include "filters/filters.h"
 #include "platform/console.h"
 #include "platform/text_file.h"
@@ -75,7 +76,7 @@ int runDialogue() {
     int lineSpaces = 0;
     const char* outputExtension = "";
 
-    clearScreen();
+    showTitleScreen();
 
     if (!askName("Enter input file name: ", inputName)) return endOfAnswers(input);
     openInputFile(input, inputName);

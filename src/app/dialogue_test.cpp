@@ -21,7 +21,7 @@ namespace {
 std::string spaces(std::size_t count) { return std::string(count, ' '); }
 
 // What the console shows before the first question.
-const std::string title = "";
+const std::string title = titleScreen();
 
 const std::string askInput = spaces(24) + "Enter input file name: ";
 const std::string askOption = spaces(24) + "Enter Option < 1 - 6 >: ";

@@ -6,10 +6,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "platform/console.h"
 #include "platform/console_os.h"
@@ -151,6 +153,23 @@ std::size_t osReadConsole(char* buffer, std::size_t size) {
         if (got < 0 && errno == EINTR) continue;
         return got > 0 ? static_cast<std::size_t>(got) : 0;
     }
+}
+
+bool osConsoleUsesUtf8() {
+    // The locale that decides the character set: the first of these that is set.
+    const char* locale = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        locale = std::getenv(variable);
+        if (locale != nullptr && *locale != '\0') break;
+    }
+    if (locale == nullptr || *locale == '\0') return false;
+    const char* codeset = std::strchr(locale, '.');
+    if (codeset == nullptr) return false;
+    // "UTF-8", "utf8" and so on, up to a modifier such as "@euro".
+    std::string name;
+    for (++codeset; *codeset != '\0' && *codeset != '@'; ++codeset)
+        if (*codeset != '-') name += static_cast<char>(std::tolower(static_cast<unsigned char>(*codeset)));
+    return name == "utf8";
 }
 
 void clearScreen() {

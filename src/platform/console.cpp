@@ -64,6 +64,36 @@ void writeText(char c) {
 
 void endLine() { osWriteConsole("\r\n", 2); }
 
+void writeBoxChar(BoxChar c, std::size_t count) {
+    static const bool utf8 = osConsoleUsesUtf8();  // decided once, on the first box drawn
+
+    char encoded[3] = {static_cast<char>(c)};
+    std::size_t length = 1;
+    if (utf8) {
+        // All six lie in U+2550 to U+255D, which UTF-8 writes as E2 95 90 to E2 95 9D.
+        unsigned codePoint = 0;
+        switch (c) {
+        case BoxChar::topLeft: codePoint = 0x2554; break;
+        case BoxChar::horizontal: codePoint = 0x2550; break;
+        case BoxChar::topRight: codePoint = 0x2557; break;
+        case BoxChar::vertical: codePoint = 0x2551; break;
+        case BoxChar::bottomLeft: codePoint = 0x255a; break;
+        case BoxChar::bottomRight: codePoint = 0x255d; break;
+        }
+        encoded[0] = static_cast<char>(0xe0 | (codePoint >> 12));
+        encoded[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3f));
+        encoded[2] = static_cast<char>(0x80 | (codePoint & 0x3f));
+        length = 3;
+    }
+    char block[3 * 64];
+    while (count > 0) {
+        std::size_t used = 0;
+        for (; count > 0 && used + length <= sizeof block; --count, used += length)
+            std::memcpy(block + used, encoded, length);
+        osWriteConsole(block, used);
+    }
+}
+
 WordResult readWord(char* buffer, std::size_t size) {
     int c;
     while ((c = peekAnswer()) != -1 && isWhiteSpace(static_cast<char>(c))) ++answers.next;

@@ -17,6 +17,20 @@ void writeText(char c);
 /// Writes a line end (CR LF) at once.
 void endLine();
 
+/// The six double-line box characters, named by their code-page-437 bytes.
+enum class BoxChar : unsigned char {
+    topLeft = 201,
+    horizontal = 205,
+    topRight = 187,
+    vertical = 186,
+    bottomLeft = 200,
+    bottomRight = 188,
+};
+
+/// Writes the box character `count` times at once, in the console's own
+/// character set: UTF-8 where the locale names it, else code page 437.
+void writeBoxChar(BoxChar c, std::size_t count = 1);
+
 /// What `readWord` got.
 enum class WordResult {
     noWord,    ///< the input has ended; the buffer is as it was
