@@ -3,6 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev tmux)
+packages+=(groff-base man-db dpkg-dev file)  # the manual page and the Debian package
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
