@@ -345,8 +345,8 @@ if command -v tmux >/dev/null; then
             if waitFor 30 '[ -s "$dir/finished" ]'; then
                 expectBytes "terminal, $key: exit status" $'0\n' "$dir/finished"
                 expectBytes "terminal, $key: the copy" $'a,b\r\n' "$dir/o.csv"
-                # After Ctrl+C Wine ends the clearing "cls" before it runs: Wine's
-                # console signals Ctrl+C whatever the mode, which Windows does not.
+                # After Ctrl+C the wait ends and the run exits with 0, but under
+                # Wine the clearing "cls" that follows leaves no mark: not shown.
                 if [ "$key" = C-c ]; then
                     :
                 elif screen | grep -q '[^ ]'; then
