@@ -59,7 +59,7 @@ private:
 // give no character and are not listed, so they do not count.
 bool endsTheWait(const KEY_EVENT_RECORD& key) {
     if (!key.bKeyDown) return false;
-    if (key.uChar.AsciiChar != 0) return true;
+    if (key.uChar.UnicodeChar != 0) return true;
     const WORD k = key.wVirtualKeyCode;
     return (k >= VK_F1 && k <= VK_F12) || (k >= VK_PRIOR && k <= VK_DOWN)  // Page Up/Down, End, Home, arrows
            || k == VK_INSERT || k == VK_DELETE;
@@ -69,17 +69,31 @@ void readOneKey(HANDLE keyboard) {
     for (;;) {
         INPUT_RECORD event;
         DWORD got = 0;
-        if (!ReadConsoleInputA(keyboard, &event, 1, &got) || got == 0) return;  // keyboard gone: stop waiting
+        // The wide form: a character outside the console's code page is still a character.
+        if (!ReadConsoleInputW(keyboard, &event, 1, &got) || got == 0) return;  // keyboard gone: stop waiting
         if (event.EventType == KEY_EVENT && endsTheWait(event.Event.KeyEvent)) return;
+    }
+}
+
+// An environment variable's value; empty if it is not set.
+std::string environment(const char* name) {
+    std::string value;
+    for (DWORD size = 256;;) {
+        value.resize(size);
+        const DWORD length = GetEnvironmentVariableA(name, value.data(), size);
+        if (length < size) {  // it fitted (0: not set)
+            value.resize(length);
+            return value;
+        }
+        size = length;  // the size it needs, its terminator included
     }
 }
 
 // The program to run "cls" with: COMSPEC, else CMD.EXE in the current
 // directory, then along PATH. Empty if there is none.
 std::string commandProcessor() {
-    char buffer[MAX_PATH * 2];
-    DWORD length = GetEnvironmentVariableA("COMSPEC", buffer, sizeof buffer);
-    if (length > 0 && length < sizeof buffer) return buffer;
+    const std::string comspec = environment("COMSPEC");
+    if (!comspec.empty()) return comspec;
 
     const auto isFile = [](const std::string& name) {
         const DWORD attributes = GetFileAttributesA(name.c_str());
@@ -87,11 +101,7 @@ std::string commandProcessor() {
     };
     if (isFile("CMD.EXE")) return ".\\CMD.EXE";
 
-    length = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (length == 0) return {};
-    std::string path(length, '\0');
-    length = GetEnvironmentVariableA("PATH", path.data(), length);
-    path.resize(length);
+    const std::string path = environment("PATH");
     for (std::size_t start = 0; start <= path.size();) {
         std::size_t end = path.find(';', start);
         if (end == std::string::npos) end = path.size();
