@@ -47,7 +47,7 @@ trap cleanup EXIT
 wineserver -p </dev/null >/dev/null 2>&1 || true  # fails only if one is up already
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "== making the wine prefix"
-    wineboot -i </dev/null >/dev/null 2>&1 || true
+    timeout 300 wineboot -i </dev/null >/dev/null 2>&1 || true
 fi
 echo "wine ready after $((SECONDS - started)) s"
 
