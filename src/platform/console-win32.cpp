@@ -17,11 +17,28 @@ constexpr DWORD chunkLimit = 1u << 30;
 
 // The keyboard mode saved for one key wait; restored by RawMode, or by the
 // control handler when the console is closed or Ctrl+Break ends the process.
+// The handler runs on a thread of its own, hence the atomic flag.
 HANDLE rawKeyboard = INVALID_HANDLE_VALUE;
 DWORD savedMode = 0;
 volatile LONG rawActive = 0;
 
-BOOL WINAPI restoreOnControl(DWORD) {
+// Puts a Ctrl+C key-down into the keyboard's queue, where the wait reads it.
+bool queueCtrlC(HANDLE keyboard) {
+    INPUT_RECORD event{};
+    event.EventType = KEY_EVENT;
+    event.Event.KeyEvent.bKeyDown = TRUE;
+    event.Event.KeyEvent.wRepeatCount = 1;
+    event.Event.KeyEvent.wVirtualKeyCode = 'C';
+    event.Event.KeyEvent.uChar.UnicodeChar = 3;
+    event.Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
+    DWORD written = 0;
+    return WriteConsoleInputW(keyboard, &event, 1, &written) && written == 1;
+}
+
+BOOL WINAPI restoreOnControl(DWORD event) {
+    // Ctrl+C is an ordinary key while we wait. Some consoles signal it even
+    // so; then it is handed to the wait as the key it is.
+    if (event == CTRL_C_EVENT && rawActive != 0 && queueCtrlC(rawKeyboard)) return TRUE;
     if (InterlockedExchange(&rawActive, 0) != 0) (void)SetConsoleMode(rawKeyboard, savedMode);  // ending: no fallback
     return FALSE;  // let the default handling go on
 }
