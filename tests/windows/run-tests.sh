@@ -325,13 +325,23 @@ if command -v tmux >/dev/null; then
     # x, Ctrl+C (an ordinary key while waiting: Wine's console signals it all
     # the same, and the program hands it to the wait), and keys that give no
     # character. Wine's console does not decode the Home key as tmux sends it.
-    for key in x C-c Up F5 DC; do
+    # Last, a console on code page 1252 (where the box bytes are letters): it
+    # shows the box, and has its code page back after the run.
+    # (Not through cmd for Ctrl+C: Wine signals it to cmd too.)
+    for key in x C-c Up F5 DC 1252; do
+        program="wine '$exe'"
+        label="$key"
+        if [ "$key" = 1252 ]; then
+            key=x
+            label="x on code page 1252"
+            program="wine '$cmdExe' /c 'chcp 1252 >before.txt && $exe && chcp >after.txt'"
+        fi
         dir="$(folder)"
         printf 'a b\n' >"$dir/data.txt"
         tmux -L "$tmuxSocket" -f /dev/null new-session -d -x 80 -y 25 \
-            "cd '$dir' && stty -icrnl && wine '$exe'; echo \$? >finished; sleep 60"
+            "cd '$dir' && stty -icrnl && $program; echo \$? >finished; sleep 60"
         if ! waitFor 30 'screen | grep -q "Enter input file name"'; then
-            fail "terminal, $key: the first question never showed"
+            fail "terminal, $label: the first question never showed"
             screen
             tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
             continue
@@ -339,23 +349,27 @@ if command -v tmux >/dev/null; then
         tmux -L "$tmuxSocket" send-keys data.txt Enter 1 Enter o Enter
         if waitFor 30 'screen | grep -q "Press any key to exit."'; then
             sleep 0.5
-            if [ -e "$dir/finished" ]; then fail "terminal, $key: the run ended without a key"; else passed=$((passed + 1)); fi
+            if [ -e "$dir/finished" ]; then fail "terminal, $label: the run ended without a key"; else passed=$((passed + 1)); fi
             # The box bytes are code page 437: the console shows them as box characters.
-            screen | grep -q '^ *╔═*╗$' && passed=$((passed + 1)) || fail "terminal, $key: no box on the screen"
+            screen | grep -q '^ *╔═*╗$' && passed=$((passed + 1)) || fail "terminal, $label: no box on the screen"
             tmux -L "$tmuxSocket" send-keys "$key"
             if waitFor 30 '[ -s "$dir/finished" ]'; then
-                expectBytes "terminal, $key: exit status" $'0\n' "$dir/finished"
-                expectBytes "terminal, $key: the copy" $'a,b\r\n' "$dir/o.csv"
+                expectBytes "terminal, $label: exit status" $'0\n' "$dir/finished"
+                expectBytes "terminal, $label: the copy" $'a,b\r\n' "$dir/o.csv"
                 if screen | grep -q '[^ ]'; then
-                    fail "terminal, $key: the screen was not cleared"
+                    fail "terminal, $label: the screen was not cleared"
                 else
                     passed=$((passed + 1))
                 fi
+                if [ -e "$dir/before.txt" ]; then
+                    expectBytes "terminal, code page 1252 before" $'Active code page: 1252\r\n' "$dir/before.txt"
+                    expectBytes "terminal, code page 1252 after" $'Active code page: 1252\r\n' "$dir/after.txt"
+                fi
             else
-                fail "terminal, $key: the key did not end the wait"
+                fail "terminal, $label: the key did not end the wait"
             fi
         else
-            fail "terminal, $key: the key prompt never showed"
+            fail "terminal, $label: the key prompt never showed"
             screen
         fi
         tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
