@@ -5,6 +5,11 @@ include(GNUInstallDirs)
 
 install(TARGETS zorven RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# A manual page and a Debian package belong to the Linux program only.
+if(WIN32)
+  return()
+endif()
+
 # The manual page is installed compressed, as Debian packages carry it; man
 # reads it either way. -n leaves the name and time out, so the bytes are the
 # same on every build.

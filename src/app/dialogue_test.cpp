@@ -242,6 +242,20 @@ TEST_F(DialogueTest, NamesLongerThanTheBufferAreAskedAgainNeverCut) {
     EXPECT_EQ("a b\r\n\r\n\r\n\r\n\r\n", readFile(dir / ("4xsp_" + longest)));
 }
 
+TEST_F(DialogueTest, ClosedStandardStreamsNeverMixWithTheFiles) {
+    writeFile(dir / "data.txt", "a b\n");
+    // With no console output, the output file must not take its place.
+    const RunResult result = runProgram(dir.path(), "data.txt 1 out", [] { close(1); });
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("", result.console);
+    EXPECT_EQ("a,b\r\n", readFile(dir / "out.csv"));
+    // With no answers, the input file must not supply them.
+    writeFile(dir / "trap", "data.txt 1 trapped");
+    const RunResult noAnswers = runProgram(dir.path(), "", [] { close(0); });
+    EXPECT_EQ(title + askInput + "\r\n", noAnswers.console);
+    EXPECT_FALSE(exists(dir / "trapped.csv"));
+}
+
 TEST_F(DialogueTest, AWriteThatFailsIsReported) {
     std::string big;
     for (int i = 0; i < 20000; ++i) big += "word word\n";

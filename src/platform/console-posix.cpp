@@ -23,15 +23,18 @@ constexpr char clearSequence[] = "\x1b[H\x1b[2J";  // cursor home, erase display
 
 constexpr unsigned char escape = 0x1b;
 
-void ignoreBrokenPipe() {
+// Made ready before main runs, before any file is opened.
+[[maybe_unused]] const bool processReady = [] {
     // A closed console or output pipe must not kill the run half way: writes
     // then fail with EPIPE, which the callers treat like any failed write.
-    static const bool done = [] {
-        signal(SIGPIPE, SIG_IGN);
-        return true;
-    }();
-    (void)done;
-}
+    signal(SIGPIPE, SIG_IGN);
+    // A standard stream started closed would be reused by the next open: the
+    // prompts would then go into the output file, or the answers come from
+    // the input file. Hold its place with /dev/null.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) != fd) break;
+    return true;
+}();
 
 // The terminal mode saved for one key wait, restored by RawMode or, when the
 // process is ended during the wait, by the signal handler. Plain data, so the
@@ -137,7 +140,6 @@ void readOneKey(int tty) {
 }  // namespace
 
 void osWriteConsole(const char* bytes, std::size_t count) {
-    ignoreBrokenPipe();
     while (count > 0) {
         const ssize_t written = write(STDOUT_FILENO, bytes, count);
         if (written < 0 && errno == EINTR) continue;

@@ -96,6 +96,10 @@ int refillAndReadChar(TextFile& file) {
 
 std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter) {
     std::size_t stored = 0;
+    if (size == 0) {  // not even room for the terminator
+        file.failed = true;
+        return 0;
+    }
     if (!isGood(file) || file.forOutput_ || file.handle_ < 0) {
         buffer[0] = '\0';
         file.failed = true;
