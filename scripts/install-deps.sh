@@ -3,6 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev tmux)
+packages+=(clang-14 libclang-rt-14-dev valgrind)  # fuzzing and memcheck
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -16,3 +16,6 @@ echo "== sanitizer build"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVEN_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+echo "== fuzzing"
+scripts/fuzz.sh
