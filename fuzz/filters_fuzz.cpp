@@ -55,7 +55,12 @@ std::string modelBlankRuns(const std::string& text, char separator) {
 
 std::string modelReplace(const std::string& text, char from, const std::string& to) {
     std::string out;
-    for (const char c : text) out += c == from ? to : std::string(1, c);
+    for (const char c : text) {
+        if (c == from)
+            out += to;
+        else
+            out += c;
+    }
     return out;
 }
 
@@ -70,7 +75,10 @@ std::string modelLineSpacing(const std::string& text, int lineSpaces) {
 
 std::string withCrLf(const std::string& text) {
     std::string out;
-    for (const char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
     return out;
 }
 
