@@ -28,3 +28,5 @@ install cmake make g++ libgtest-dev tmux
 install g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine
 # The manual page check and the Debian package.
 install groff-base man-db dpkg-dev file
+# Fuzzing and memcheck.
+install clang-14 libclang-rt-14-dev valgrind

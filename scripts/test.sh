@@ -19,3 +19,6 @@ ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 echo "== windows build, tests under wine"
 tests/windows/run-tests.sh
+
+echo "== fuzzing"
+scripts/fuzz.sh

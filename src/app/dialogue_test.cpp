@@ -3,8 +3,10 @@
 
 #include "app/dialogue.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -279,4 +281,24 @@ TEST_F(DialogueTest, AReadThatFailsIsReported) {
                   "Can't read /proc/self/mem. The copy is incomplete.\r\n" + pressKey,
               run("/proc/self/mem 2 out"));
     EXPECT_EQ("", readFile(dir / "out.txt"));
+}
+
+TEST_F(DialogueTest, AFifoWhoseWriterVanishesGivesWhatArrived) {
+    // The writer's end closing reads as the end of the input: the copy holds
+    // what was sent, and the run ends as usual instead of waiting on.
+    ASSERT_EQ(0, mkfifo((dir / "pipe").c_str(), 0600));
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        alarm(20);  // never left blocked if the program does not open the FIFO
+        const int fd = open((dir / "pipe").c_str(), O_WRONLY);
+        const char part[] = "a b\nc\td";  // then gone, mid-line
+        _exit(fd >= 0 && write(fd, part, sizeof part - 1) == sizeof part - 1 ? 0 : 1);
+    }
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("pipe", "out.csv") + pressKey,
+              run("pipe 1 out"));
+    int status = -1;
+    ASSERT_EQ(writer, waitpid(writer, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ("a,b\r\nc,d", readFile(dir / "out.csv"));
 }

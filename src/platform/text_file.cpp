@@ -68,6 +68,17 @@ bool fill(TextFile& file) {
     return false;
 }
 
+// Sets `failed` on an input file with bytes still buffered; they wait past
+// `heldEnd_` until the flags are cleared, so the inline `readChar` gives
+// nothing meanwhile.
+void failHoldingInput(TextFile& file) {
+    file.failed = true;
+    if (file.heldEnd_ == nullptr && file.next_ != file.end_) {
+        file.heldEnd_ = file.end_;
+        file.end_ = file.next_;
+    }
+}
+
 bool flush(TextFile& file) {
     const std::size_t pending = file.free_ - file.buffer_;
     if (pending > 0 && !osWrite(file.handle_, file.buffer_, pending)) {
@@ -97,7 +108,7 @@ int refillAndReadChar(TextFile& file) {
 std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter) {
     std::size_t stored = 0;
     if (size == 0) {  // not even room for the terminator
-        file.failed = true;
+        failHoldingInput(file);
         return 0;
     }
     if (!isGood(file) || file.forOutput_ || file.handle_ < 0) {
@@ -112,11 +123,7 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
             if (haveByte && *file.next_ == static_cast<unsigned char>(delimiter)) {
                 ++file.next_;
             } else {
-                file.failed = true;  // the line goes on (or the input ends) past the buffer
-                if (haveByte) {
-                    file.heldEnd_ = file.end_;
-                    file.end_ = file.next_;
-                }
+                failHoldingInput(file);  // the line goes on (or the input ends) past the buffer
             }
             break;
         }

@@ -32,7 +32,7 @@ struct TextFile {
     unsigned char* end_ = buffer_;
     unsigned char* free_ = buffer_;
     unsigned char* freeEnd_ = buffer_;
-    // Input cut short by `readLine` while bytes were buffered: where they end.
+    // Input held back by a failed `readLine` while bytes were buffered: where they end.
     // They wait there until the flags are cleared, so a file not good gives
     // nothing even through the inline `readChar`.
     unsigned char* heldEnd_ = nullptr;

@@ -115,6 +115,22 @@ TEST_F(TextFileTest, ReadLineOfExactlyTheBufferAtTheEndOfInputFailsAlone) {
     EXPECT_FALSE(line.endOfInput);
 }
 
+TEST_F(TextFileTest, ReadLineWithNoRoomFailsAndHoldsTheInput) {
+    openWith("ab\n");
+    char none = '#';
+    EXPECT_EQ(0u, readLine(input, &none, 0, '\n'));
+    EXPECT_EQ('#', none);  // not even the terminator is written
+    EXPECT_TRUE(input.failed);
+    EXPECT_FALSE(input.endOfInput);
+    EXPECT_EQ(-1, readChar(input));  // a file not good gives nothing
+    input.failed = false;
+    EXPECT_EQ('a', readChar(input));
+    EXPECT_EQ(0u, readLine(input, &none, 0, '\n'));
+    EXPECT_EQ(-1, readChar(input));
+    input.failed = false;
+    EXPECT_EQ("b", nextLine().text);
+}
+
 TEST_F(TextFileTest, WritingPutsOutEveryLineFeedAsCrLf) {
     const std::string path = dir / "out";
     TextFile output;
