@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, where missing.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev tmux)
+packages=(cmake make g++ libgtest-dev libbenchmark-dev tmux)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
