@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/text_file_os.h"
@@ -30,13 +31,73 @@ void open(TextFile& file, const char* name, bool forOutput) {
     startBuffer(file, forOutput);
 }
 
+// Both CR handlers below go eight bytes at a time where they can: a word
+// without the byte they look for is moved whole, and only a word with one
+// goes byte by byte. CRs and LFs come once a line, so most words are whole.
+constexpr std::size_t wordSize = sizeof(std::uint64_t);
+constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
+
+std::uint64_t loadWord(const unsigned char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, wordSize);
+    return word;
+}
+
+// True if any byte of the word is `byte`: a byte equal to it becomes zero
+// after the xor, and only a zero byte takes a borrow into its top bit.
+bool hasByte(std::uint64_t word, unsigned char byte) {
+    const std::uint64_t x = word ^ (everyByte * byte);
+    return ((x - everyByte) & ~x & (everyByte << 7)) != 0;
+}
+
 // Removes every CR from the bytes in place; returns their new end.
 unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
     auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
     if (cr == nullptr) return end;
+    // The write position never passes the read position, so no byte is
+    // overwritten before it is read.
     unsigned char* to = cr;
-    for (unsigned char* from = cr + 1; from < end; ++from)
-        if (*from != carriageReturn) *to++ = *from;
+    unsigned char* from = cr + 1;
+    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+        const std::uint64_t word = loadWord(from);
+        if (!hasByte(word, carriageReturn)) {
+            std::memcpy(to, &word, wordSize);
+            to += wordSize;
+            continue;
+        }
+        for (std::size_t i = 0; i < wordSize; ++i) {
+            *to = from[i];
+            to += from[i] != carriageReturn;
+        }
+    }
+    for (; from < end; ++from) {
+        *to = *from;
+        to += *from != carriageReturn;
+    }
+    return to;
+}
+
+// Copies the bytes to `to` with a CR before every LF; returns the end of the
+// copy. There must be room for twice the count.
+unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
+    const unsigned char* const end = from + count;
+    // A CR is stored at every step and then overwritten, unless an LF follows it.
+    auto copyByte = [&to](unsigned char c) {
+        const bool lineEnd = c == '\n';
+        to[0] = carriageReturn;
+        to[lineEnd] = c;
+        to += 1 + lineEnd;
+    };
+    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+        const std::uint64_t word = loadWord(from);
+        if (!hasByte(word, '\n')) {
+            std::memcpy(to, &word, wordSize);
+            to += wordSize;
+            continue;
+        }
+        for (std::size_t i = 0; i < wordSize; ++i) copyByte(from[i]);
+    }
+    for (; from < end; ++from) copyByte(*from);
     return to;
 }
 
@@ -143,23 +204,14 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
 
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
+    const auto* from = reinterpret_cast<const unsigned char*>(bytes);
     while (count > 0) {
         if (file.freeEnd_ - file.free_ < 2 && !flush(file)) return;
-        // Leave room for the CR that goes before an LF.
-        const std::size_t room = file.freeEnd_ - file.free_ - 1;
-        const std::size_t span = std::min(count, room);
-        const auto* lf = static_cast<const char*>(std::memchr(bytes, '\n', span));
-        const std::size_t plain = lf != nullptr ? lf - bytes : span;
-        std::memcpy(file.free_, bytes, plain);
-        file.free_ += plain;
-        bytes += plain;
-        count -= plain;
-        if (lf != nullptr) {
-            *file.free_++ = carriageReturn;
-            *file.free_++ = '\n';
-            ++bytes;
-            --count;
-        }
+        // Room for the worst case, a CR added before every byte.
+        const std::size_t span = std::min<std::size_t>(count, (file.freeEnd_ - file.free_) / 2);
+        file.free_ = addCarriageReturns(from, span, file.free_);
+        from += span;
+        count -= span;
     }
 }
 
