@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -31,11 +32,27 @@ void open(TextFile& file, const char* name, bool forOutput) {
     startBuffer(file, forOutput);
 }
 
-// Both CR handlers below go eight bytes at a time where they can: a word
-// without the byte they look for is moved whole, and only a word with one
-// goes byte by byte. CRs and LFs come once a line, so most words are whole.
+// Both CR handlers below go eight bytes at a time: each word is copied whole,
+// and where it holds the byte they look for, the copy goes on from there.
+// CRs and LFs come about once a line, so most words take one step.
 constexpr std::size_t wordSize = sizeof(std::uint64_t);
 constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
+
+// The top bit of each byte of the word that is `byte` is set, and perhaps
+// those of bytes after it; the first one set is always right. (A byte equal
+// to `byte` becomes zero after the xor, and only a zero takes a borrow.)
+std::uint64_t matches(std::uint64_t word, unsigned char byte) {
+    const std::uint64_t x = word ^ (everyByte * byte);
+    return (x - everyByte) & ~x & (everyByte << 7);
+}
+
+// The number of bytes before the first match, in memory order.
+std::size_t bytesBefore(std::uint64_t matchBits) {
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(matchBits)) / 8;
+    else
+        return static_cast<std::size_t>(std::countl_zero(matchBits)) / 8;
+}
 
 std::uint64_t loadWord(const unsigned char* bytes) {
     std::uint64_t word;
@@ -43,32 +60,21 @@ std::uint64_t loadWord(const unsigned char* bytes) {
     return word;
 }
 
-// True if any byte of the word is `byte`: a byte equal to it becomes zero
-// after the xor, and only a zero byte takes a borrow into its top bit.
-bool hasByte(std::uint64_t word, unsigned char byte) {
-    const std::uint64_t x = word ^ (everyByte * byte);
-    return ((x - everyByte) & ~x & (everyByte << 7)) != 0;
-}
-
 // Removes every CR from the bytes in place; returns their new end.
 unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
     auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
     if (cr == nullptr) return end;
-    // The write position never passes the read position, so no byte is
+    // The write position stays behind the read position, so no byte is
     // overwritten before it is read.
     unsigned char* to = cr;
     unsigned char* from = cr + 1;
-    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
         const std::uint64_t word = loadWord(from);
-        if (!hasByte(word, carriageReturn)) {
-            std::memcpy(to, &word, wordSize);
-            to += wordSize;
-            continue;
-        }
-        for (std::size_t i = 0; i < wordSize; ++i) {
-            *to = from[i];
-            to += from[i] != carriageReturn;
-        }
+        std::memcpy(to, &word, wordSize);
+        const std::uint64_t found = matches(word, carriageReturn);
+        const std::size_t kept = found == 0 ? wordSize : bytesBefore(found);
+        to += kept;
+        from += kept + (found != 0);  // past the CR
     }
     for (; from < end; ++from) {
         *to = *from;
@@ -81,23 +87,28 @@ unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
 // copy. There must be room for twice the count.
 unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
     const unsigned char* const end = from + count;
-    // A CR is stored at every step and then overwritten, unless an LF follows it.
-    auto copyByte = [&to](unsigned char c) {
-        const bool lineEnd = c == '\n';
-        to[0] = carriageReturn;
-        to[lineEnd] = c;
-        to += 1 + lineEnd;
-    };
-    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
         const std::uint64_t word = loadWord(from);
-        if (!hasByte(word, '\n')) {
-            std::memcpy(to, &word, wordSize);
+        std::memcpy(to, &word, wordSize);
+        const std::uint64_t found = matches(word, '\n');
+        if (found == 0) {
             to += wordSize;
+            from += wordSize;
             continue;
         }
-        for (std::size_t i = 0; i < wordSize; ++i) copyByte(from[i]);
+        const std::size_t before = bytesBefore(found);
+        to += before;
+        *to++ = carriageReturn;
+        *to++ = '\n';
+        from += before + 1;
     }
-    for (; from < end; ++from) copyByte(*from);
+    for (; from < end; ++from) {
+        // A CR is stored at every step and then overwritten, unless an LF follows it.
+        const bool lineEnd = *from == '\n';
+        to[0] = carriageReturn;
+        to[lineEnd] = *from;
+        to += 1 + lineEnd;
+    }
     return to;
 }
 
