@@ -32,9 +32,8 @@ void open(TextFile& file, const char* name, bool forOutput) {
     startBuffer(file, forOutput);
 }
 
-// Both CR handlers below go eight bytes at a time: each word is copied whole,
-// and where it holds the byte they look for, the copy goes on from there.
-// CRs and LFs come about once a line, so most words take one step.
+// Both CR handlers below go eight bytes at a time: CRs and LFs come about
+// once a line, so most words of text hold neither and are moved whole.
 constexpr std::size_t wordSize = sizeof(std::uint64_t);
 constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
 
@@ -64,17 +63,22 @@ std::uint64_t loadWord(const unsigned char* bytes) {
 unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
     auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
     if (cr == nullptr) return end;
-    // The write position stays behind the read position, so no byte is
-    // overwritten before it is read.
+    // The write position stays behind the read position. A word without a CR
+    // moves whole; one with a CR goes byte by byte, since after a jump to its
+    // CR a whole-word store would reach bytes not yet read.
     unsigned char* to = cr;
     unsigned char* from = cr + 1;
-    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
+    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
         const std::uint64_t word = loadWord(from);
-        std::memcpy(to, &word, wordSize);
-        const std::uint64_t found = matches(word, carriageReturn);
-        const std::size_t kept = found == 0 ? wordSize : bytesBefore(found);
-        to += kept;
-        from += kept + (found != 0);  // past the CR
+        if (matches(word, carriageReturn) == 0) {
+            std::memcpy(to, &word, wordSize);
+            to += wordSize;
+            continue;
+        }
+        for (std::size_t i = 0; i < wordSize; ++i) {
+            *to = from[i];
+            to += from[i] != carriageReturn;
+        }
     }
     for (; from < end; ++from) {
         *to = *from;
