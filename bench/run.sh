@@ -13,7 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 mebibytes=${1:-256}
-runs=${RUNS:-5}
+runs=${RUNS:-5}            # for the program and the copy
+pipeline_runs=${PIPELINE_RUNS:-2}  # the pipelines take seconds each
 
 # GNU time reports the maximum resident set.
 if [ ! -x /usr/bin/time ]; then
@@ -76,11 +77,11 @@ pipelines() {
 }
 
 now() { date +%s%N; }
-# Best wall time in seconds of `runs` runs of a shell command; `prepare` runs
+# Best wall time in seconds of `count` runs of a shell command; `prepare` runs
 # untimed before each (removing the last output, so every run writes anew).
 best_of() {
-    local command=$1 prepare=$2 best="" start elapsed
-    for ((r = 0; r < runs; r++)); do
+    local count=$1 command=$2 prepare=$3 best="" start elapsed
+    for ((r = 0; r < count; r++)); do
         eval "$prepare"
         start=$(now)
         eval "$command"
@@ -95,10 +96,11 @@ peak_kib() {  # option, input
     cat rss.txt
 }
 
-copy=$(best_of "dd if=big.txt of=copy.txt bs=64k status=none" "rm -f copy.txt")
+copy=$(best_of "$runs" "dd if=big.txt of=copy.txt bs=64k status=none" "rm -f copy.txt")
 rm -f copy.txt
 
-printf 'Input: %d MiB of CR LF text, best of %d runs; times in seconds.\n\n' "$mebibytes" "$runs"
+printf 'Input: %d MiB of CR LF text; times in seconds, the best of %d runs (pipelines: %d).\n\n' \
+    "$mebibytes" "$runs" "$pipeline_runs"
 printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | peak RSS 1 MiB / %d MiB |\n' "$mebibytes"
 printf '|---|---|---|---|---|---|---|\n'
 for option in 1 2 3 4 5 6; do
@@ -112,14 +114,14 @@ for option in 1 2 3 4 5 6; do
             echo "option $option: output differs from: $pipeline" >&2
             continue
         fi
-        t=$(best_of "LC_ALL=C $pipeline <big.txt >theirs.txt" "rm -f theirs.txt")
+        t=$(best_of "$pipeline_runs" "LC_ALL=C $pipeline <big.txt >theirs.txt" "rm -f theirs.txt")
         if [ -z "$best_time" ] || awk -v a="$t" -v b="$best_time" 'BEGIN { exit !(a < b) }'; then
             best_time=$t best_pipe=$pipeline
         fi
     done < <(pipelines "$option")
     rm -f ours.txt theirs.txt
     [ -n "$best_time" ] || { echo "option $option: no pipeline gives the same output" >&2; exit 1; }
-    ours=$(best_of "run_program $option big.txt" "rm -f $out")
+    ours=$(best_of "$runs" "run_program $option big.txt" "rm -f $out")
     small_rss=$(peak_kib "$option" small.txt)
     big_rss=$(peak_kib "$option" big.txt)
     rm -f "$out" 1sp_small.txt
