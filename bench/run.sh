@@ -20,7 +20,8 @@ pipeline_runs=${PIPELINE_RUNS:-2}  # the pipelines take seconds each
 if [ ! -x /usr/bin/time ]; then
     sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq time >/dev/null
+    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq time >/dev/null
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
