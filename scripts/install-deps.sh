@@ -23,7 +23,7 @@ install() {
         --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-install cmake make g++ libgtest-dev tmux
+install cmake make g++ libgtest-dev libbenchmark-dev tmux
 # The Windows build and its tests under Wine.
 install g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine
 # The manual page check and the Debian package.

@@ -5,36 +5,73 @@
 
 namespace {
 
-bool isBlank(int c) { return c == ' ' || c == '\t'; }
+// The filters that need no line structure read the input in pieces of this
+// size: big enough that the calls per piece cost little, small enough for the
+// stack and the L1 cache.
+constexpr std::size_t pieceSize = 16 * 1024;
+
+// Reads the next piece of the input, up to size - 1 bytes, across line ends;
+// returns 0 at the end. A byte 26 ends the input, so it never comes through:
+// as the delimiter of `readLine` it lets the buffer fill, and a buffer that
+// filled is no error here.
+std::size_t readPiece(TextFile& input, char* piece, std::size_t size) {
+    const std::size_t length = readLine(input, piece, size, 26);
+    if (length == size - 1 && !input.endOfInput) input.failed = false;
+    return length;
+}
 
 // Options 1 and 5: a run of SP and TAB after a field becomes one separator.
 void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
-    // Only whether the field has begun matters, so a flag, which no field
+    // Per byte value: what is stored for it, whether it is kept even when no
+    // field came just before it (all but the blanks), and whether a blank
+    // after it is kept (all but the blanks and the line end). Looked up, not
+    // branched on, so no branch guesses wrong at each edge of a field.
+    unsigned char stored[256];
+    unsigned char keptAlways[256];
+    unsigned char endsField[256];
+    for (int c = 0; c < 256; ++c) {
+        const bool blank = c == ' ' || c == '\t';
+        stored[c] = static_cast<unsigned char>(blank ? separator : c);
+        keptAlways[c] = !blank;
+        endsField[c] = !blank && c != '\n';
+    }
+    unsigned char in[pieceSize];
+    char out[pieceSize];
+    // Only whether a field has just ended matters, so a flag, which no field
     // length can overflow, does the work of a character count.
-    bool inField = false;
-    int c;
-    while ((c = readChar(input)) != -1) {
-        if (isBlank(c)) {
-            if (inField) writeBytes(output, &separator, 1);
-            inField = false;
-        } else {
-            const char out = static_cast<char>(c);
-            writeBytes(output, &out, 1);
-            inField = c != '\n';
+    unsigned char afterField = 0;
+    while (const std::size_t length = readPiece(input, reinterpret_cast<char*>(in), sizeof in)) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            // Every byte is stored, and then kept or not.
+            const unsigned char c = in[i];
+            out[kept] = static_cast<char>(stored[c]);
+            kept += keptAlways[c] | afterField;
+            afterField = endsField[c];
         }
+        writeBytes(output, out, kept);
     }
 }
 
 // Options 2 to 4: each `from` becomes `to`, everything else passes.
 void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     const std::size_t toLength = std::strlen(to);
-    int c;
-    while ((c = readChar(input)) != -1) {
-        const char in = static_cast<char>(c);
-        if (in == from)
+    const char replacement = *to;
+    char piece[pieceSize];
+    while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
+        if (toLength == 1) {  // one byte for one: in place, every byte stored
+            for (std::size_t i = 0; i < length; ++i) piece[i] = piece[i] == from ? replacement : piece[i];
+            writeBytes(output, piece, length);
+            continue;
+        }
+        const char* rest = piece;
+        const char* end = piece + length;
+        while (const char* found = static_cast<const char*>(std::memchr(rest, from, end - rest))) {
+            writeBytes(output, rest, found - rest);
             writeBytes(output, to, toLength);
-        else
-            writeBytes(output, &in, 1);
+            rest = found + 1;
+        }
+        writeBytes(output, rest, end - rest);
     }
 }
 

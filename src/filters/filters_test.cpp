@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -155,5 +158,65 @@ TEST(Filters, EmptyInputGivesEmptyOutputAndEveryOtherByteValuePasses) {
         EXPECT_EQ("", convert(filter, ""));
         const std::string out = convert(filter, allBytes);
         EXPECT_EQ(allBytes, out.substr(0, allBytes.size()));
+    }
+}
+
+namespace {
+
+// The rules of the six options one byte at a time, on a string: what the
+// filters, which work on pieces and on words of the input, must match.
+std::string convertByteByByte(int option, const std::string& raw) {
+    std::string text;  // as a text file reads it: up to a byte 26, without CRs
+    for (const char c : raw.substr(0, raw.find('\x1a')))
+        if (c != '\r') text += c;
+    std::string out;
+    if (option == 1 || option == 5) {
+        bool inField = false;
+        for (const char c : text) {
+            const bool blank = c == ' ' || c == '\t';
+            if (blank && inField) out += option == 1 ? ',' : '\n';
+            if (!blank) out += c;
+            inField = !blank && c != '\n';
+        }
+    } else if (option == 6) {  // one blank line after each line
+        std::size_t start = 0;
+        while (start < text.size()) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            if (end > start) out += text.substr(start, end - start) + "\n\n";
+            start = end + 1;
+        }
+    } else {
+        const char from = option == 4 ? ' ' : ',';
+        const std::string to = option == 2 ? " " : option == 3 ? "\t" : "\t\t";
+        for (const char c : text) out += c == from ? to : std::string(1, c);
+    }
+    std::string written;  // as a text file writes it: LF as CR LF
+    for (const char c : out) written += c == '\n' ? "\r\n" : std::string(1, c);
+    return written;
+}
+
+}  // namespace
+
+TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
+    const Filter options[] = {filterSpcTabToComma, filterCommaToSpace, withTabs(filterCommaToTab, "\t"),
+                              withTabs(filterSpaceToTab, "\t\t"), filterSpcTabToNewline, withLineSpaces(1)};
+    // Few kinds of byte, so that runs, line ends and CRs fall everywhere in
+    // the words and pieces the filters and files work on; lengths around
+    // those sizes and across the file buffer.
+    // (Bytes 11 and 12 sit one above LF and CR: the bytes the word-wise
+    // search can mistake for them right after a real one.)
+    const char alphabet[] = {'a', 'b', ' ', ' ', '\t', ',', '\n', '\r', '\r', '\0', '\xff', '\x0b', '\x0c'};
+    std::mt19937 random(4);
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
+    for (const std::size_t n : {16383u, 16384u, 16385u, 65535u, 65536u, 65537u, 150000u}) lengths.push_back(n);
+    for (const std::size_t length : lengths) {
+        std::string raw(length, 'a');
+        for (char& c : raw) c = alphabet[random() % sizeof alphabet];
+        if (length == 30) raw[20] = '\x1a';  // the input ends there
+        for (int option = 1; option <= 6; ++option) {
+            SCOPED_TRACE("option " + std::to_string(option) + ", length " + std::to_string(length));
+            EXPECT_EQ(convertByteByByte(option, raw), convert(options[option - 1], raw));
+        }
     }
 }

@@ -1,6 +1,8 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/text_file_os.h"
@@ -30,13 +32,87 @@ void open(TextFile& file, const char* name, bool forOutput) {
     startBuffer(file, forOutput);
 }
 
+// Both CR handlers below go eight bytes at a time: CRs and LFs come about
+// once a line, so most words of text hold neither and are moved whole.
+constexpr std::size_t wordSize = sizeof(std::uint64_t);
+constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
+
+// The top bit of each byte of the word that is `byte` is set, and perhaps
+// those of bytes after it; the first one set is always right. (A byte equal
+// to `byte` becomes zero after the xor, and only a zero takes a borrow.)
+std::uint64_t matches(std::uint64_t word, unsigned char byte) {
+    const std::uint64_t x = word ^ (everyByte * byte);
+    return (x - everyByte) & ~x & (everyByte << 7);
+}
+
+// The number of bytes before the first match, in memory order.
+std::size_t bytesBefore(std::uint64_t matchBits) {
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(matchBits)) / 8;
+    else
+        return static_cast<std::size_t>(std::countl_zero(matchBits)) / 8;
+}
+
+std::uint64_t loadWord(const unsigned char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, wordSize);
+    return word;
+}
+
 // Removes every CR from the bytes in place; returns their new end.
 unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
     auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
     if (cr == nullptr) return end;
+    // The write position stays behind the read position. A word without a CR
+    // moves whole; one with a CR goes byte by byte, since after a jump to its
+    // CR a whole-word store would reach bytes not yet read.
     unsigned char* to = cr;
-    for (unsigned char* from = cr + 1; from < end; ++from)
-        if (*from != carriageReturn) *to++ = *from;
+    unsigned char* from = cr + 1;
+    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+        const std::uint64_t word = loadWord(from);
+        if (matches(word, carriageReturn) == 0) {
+            std::memcpy(to, &word, wordSize);
+            to += wordSize;
+            continue;
+        }
+        for (std::size_t i = 0; i < wordSize; ++i) {
+            *to = from[i];
+            to += from[i] != carriageReturn;
+        }
+    }
+    for (; from < end; ++from) {
+        *to = *from;
+        to += *from != carriageReturn;
+    }
+    return to;
+}
+
+// Copies the bytes to `to` with a CR before every LF; returns the end of the
+// copy. There must be room for twice the count.
+unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
+    const unsigned char* const end = from + count;
+    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
+        const std::uint64_t word = loadWord(from);
+        std::memcpy(to, &word, wordSize);
+        const std::uint64_t found = matches(word, '\n');
+        if (found == 0) {
+            to += wordSize;
+            from += wordSize;
+            continue;
+        }
+        const std::size_t before = bytesBefore(found);
+        to += before;
+        *to++ = carriageReturn;
+        *to++ = '\n';
+        from += before + 1;
+    }
+    for (; from < end; ++from) {
+        // A CR is stored at every step and then overwritten, unless an LF follows it.
+        const bool lineEnd = *from == '\n';
+        to[0] = carriageReturn;
+        to[lineEnd] = *from;
+        to += 1 + lineEnd;
+    }
     return to;
 }
 
@@ -150,23 +226,14 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
 
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
+    const auto* from = reinterpret_cast<const unsigned char*>(bytes);
     while (count > 0) {
         if (file.freeEnd_ - file.free_ < 2 && !flush(file)) return;
-        // Leave room for the CR that goes before an LF.
-        const std::size_t room = file.freeEnd_ - file.free_ - 1;
-        const std::size_t span = std::min(count, room);
-        const auto* lf = static_cast<const char*>(std::memchr(bytes, '\n', span));
-        const std::size_t plain = lf != nullptr ? lf - bytes : span;
-        std::memcpy(file.free_, bytes, plain);
-        file.free_ += plain;
-        bytes += plain;
-        count -= plain;
-        if (lf != nullptr) {
-            *file.free_++ = carriageReturn;
-            *file.free_++ = '\n';
-            ++bytes;
-            --count;
-        }
+        // Room for the worst case, a CR added before every byte.
+        const std::size_t span = std::min<std::size_t>(count, (file.freeEnd_ - file.free_) / 2);
+        file.free_ = addCarriageReturns(from, span, file.free_);
+        from += span;
+        count -= span;
     }
 }
 

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Times the six conversions of a large generated CR LF text file against a
+# plain block copy of it and against the fastest pipeline of standard tools
+# that gives the same bytes, and prints one table. Peak memory is the maximum
+# resident set of the program, for a 1 MiB file and for the large one.
+#
+#   bench/run.sh [MiB]        (default 256; the build goes to build/)
+#
+# Times are wall times of whole runs (answers piped in, no controlling
+# terminal), the best of several runs, since other work on the machine only
+# ever adds time. Generated files go to a temporary directory and are removed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+mebibytes=${1:-256}
+runs=${RUNS:-5}            # for the program and the copy
+pipeline_runs=${PIPELINE_RUNS:-2}  # the pipelines take seconds each
+
+# GNU time reports the maximum resident set.
+if [ ! -x /usr/bin/time ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq time >/dev/null
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --target zorven -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+program=$repo/build/zorven
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zorven-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# A 4 MiB piece of text repeated: far more than a branch predictor or a cache
+# could learn, and quick to make.
+awk -v seed=1 -v bytes=$((4 << 20)) -f "$repo/bench/make_input.awk" >piece.txt
+head -c $((1 << 20)) piece.txt >small.txt
+: >big.txt
+for ((i = 0; i < mebibytes / 4; i++)); do cat piece.txt; done >big.txt
+cat big.txt >/dev/null  # into the page cache
+
+# The answers for an option; the output goes to out.* (or 1sp_<input>).
+answers() {
+    local input=$1 option=$2
+    case $option in
+    1 | 2 | 5) printf '%s\n%s\nout\n' "$input" "$option" ;;
+    3 | 4) printf '%s\n%s\n1\nout\n' "$input" "$option" ;;  # one tab
+    6) printf '%s\n6\n1\n' "$input" ;;                      # one blank line
+    esac
+}
+output_of() {
+    case $1 in
+    1) echo out.csv ;; 2 | 5) echo out.txt ;; 3 | 4) echo out.tsv ;; 6) echo 1sp_big.txt ;;
+    esac
+}
+run_program() {  # option, input
+    answers "$2" "$1" | setsid -w "$program" >/dev/null 2>&1
+}
+
+# Candidate pipelines per option, each reading big.txt and writing to stdout.
+# LC_ALL=C: bytes, not characters, which is both right here and faster.
+pipelines() {
+    case $1 in
+    1) echo "sed -E 's/^[ \t]+//; s/[ \t]+/,/g'"
+       echo "awk '{ sub(/^[ \t]+/, \"\"); gsub(/[ \t]+/, \",\"); print }'" ;;
+    2) echo "tr ',' ' '"
+       echo "sed 's/,/ /g'" ;;
+    3) echo "tr ',' '\t'"
+       echo "sed 's/,/\t/g'" ;;
+    4) echo "tr ' ' '\t'"
+       echo "sed 's/ /\t/g'" ;;
+    5) echo "sed -E 's/^[ \t]+//; s/[ \t]+/\r\n/g'"
+       echo "awk '{ sub(/^[ \t]+/, \"\"); gsub(/[ \t]+/, \"\r\n\"); print }'" ;;
+    6) echo "sed '/^\r\$/d; s/\$/\n\r/'"
+       echo "awk '\$0 != \"\r\" { print \$0 \"\n\r\" }'" ;;
+    esac
+}
+
+now() { date +%s%N; }
+# Best wall time in seconds of `count` runs of a shell command; `prepare` runs
+# untimed before each (removing the last output, so every run writes anew).
+best_of() {
+    local count=$1 command=$2 prepare=$3 best="" start elapsed
+    for ((r = 0; r < count; r++)); do
+        eval "$prepare"
+        start=$(now)
+        eval "$command"
+        elapsed=$(($(now) - start))
+        if [ -z "$best" ] || [ "$elapsed" -lt "$best" ]; then best=$elapsed; fi
+    done
+    awk -v ns="$best" 'BEGIN { printf "%.3f", ns / 1e9 }'
+}
+peak_kib() {  # option, input
+    rm -f "$(output_of "$1")" "1sp_$2"
+    answers "$2" "$1" | setsid -w /usr/bin/time -f %M -o rss.txt "$program" >/dev/null 2>&1
+    cat rss.txt
+}
+
+copy=$(best_of "$runs" "dd if=big.txt of=copy.txt bs=64k status=none" "rm -f copy.txt")
+rm -f copy.txt
+
+printf 'Input: %d MiB of CR LF text; times in seconds, the best of %d runs (pipelines: %d).\n\n' \
+    "$mebibytes" "$runs" "$pipeline_runs"
+printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | peak RSS 1 MiB / %d MiB |\n' "$mebibytes"
+printf '|---|---|---|---|---|---|---|\n'
+for option in 1 2 3 4 5 6; do
+    out=$(output_of "$option")
+    run_program "$option" big.txt
+    mv "$out" ours.txt
+    best_pipe="" best_time=""
+    while IFS= read -r pipeline; do
+        eval "LC_ALL=C $pipeline <big.txt >theirs.txt"
+        if ! cmp -s ours.txt theirs.txt; then
+            echo "option $option: output differs from: $pipeline" >&2
+            continue
+        fi
+        t=$(best_of "$pipeline_runs" "LC_ALL=C $pipeline <big.txt >theirs.txt" "rm -f theirs.txt")
+        if [ -z "$best_time" ] || awk -v a="$t" -v b="$best_time" 'BEGIN { exit !(a < b) }'; then
+            best_time=$t best_pipe=$pipeline
+        fi
+    done < <(pipelines "$option")
+    rm -f ours.txt theirs.txt
+    [ -n "$best_time" ] || { echo "option $option: no pipeline gives the same output" >&2; exit 1; }
+    ours=$(best_of "$runs" "run_program $option big.txt" "rm -f $out")
+    small_rss=$(peak_kib "$option" small.txt)
+    big_rss=$(peak_kib "$option" big.txt)
+    rm -f "$out" 1sp_small.txt
+    # The pipeline goes through the environment, where awk leaves its \t alone.
+    name=$best_pipe awk -v o="$option" -v ours="$ours" -v copy="$copy" -v pipe="$best_time" \
+        -v s="$small_rss" -v b="$big_rss" 'BEGIN {
+        printf "| %s | %.3f | %.3f | %.3f `%s` | %.2f | %.1f | %.1f / %.1f MiB |\n",
+            o, ours, copy, pipe, ENVIRON["name"], ours / copy, pipe / ours, s / 1024, b / 1024 }'
+done
