@@ -7,6 +7,7 @@
 # failing input is written to build-fuzz/crash-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top="$PWD"  # the dialogue fuzzer works in a directory of its own: paths are absolute
 seconds="${1:-30}"
 
 cxx="$(command -v clang++-14 || command -v clang++)"
@@ -21,9 +22,10 @@ for target in filters read_line dialogue; do
     mkdir -p "build-fuzz/corpus/$target"
     # -timeout: one input running longer than this is a hang and a finding.
     log="build-fuzz/fuzz-$target.log"
-    if ! build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=60 -max_len=8192 \
-        -artifact_prefix=build-fuzz/ -print_final_stats=1 \
-        "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
+    # setsid: no controlling terminal, so the dialogue never waits for a key.
+    if ! setsid -w build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=60 -max_len=8192 \
+        -artifact_prefix="$top/build-fuzz/" -print_final_stats=1 \
+        "$top/build-fuzz/corpus/$target" "$top/fuzz/corpus/$target" >"$log" 2>&1; then
         cat "$log"
         echo "fuzz $target: finding above; the input is in build-fuzz/" >&2
         exit 1

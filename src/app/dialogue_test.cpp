@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "test_support.h"
 
@@ -301,4 +302,46 @@ TEST_F(DialogueTest, AFifoWhoseWriterVanishesGivesWhatArrived) {
     ASSERT_EQ(writer, waitpid(writer, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ("a,b\r\nc,d", readFile(dir / "out.csv"));
+}
+
+TEST_F(DialogueTest, AFullDeviceIsReported) {
+    // The writes fail with ENOSPC: at the first full buffer of a long copy, at
+    // the closing flush of a short one.
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+    writeFile(dir / "short.txt", "a b\n");
+    writeFile(dir / "long.txt", std::string(200000, 'x'));
+    symlink("/dev/full", (dir / "out.csv").c_str());
+    symlink("/dev/full", (dir / "0sp_long.txt").c_str());
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("short.txt", "out.csv") +
+                  spaces(24) + "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+              run("short.txt 1 out y"));
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying("long.txt", "0sp_long.txt") + spaces(24) +
+                  "Can't write 0sp_long.txt. The copy is incomplete.\r\n" + pressKey,
+              run("long.txt 6 0"));
+}
+
+TEST_F(DialogueTest, AnOutputPipeIsOpenedOnlyWithAReaderAndAVanishingReaderIsReported) {
+    writeFile(dir / "data.txt", std::string(1 << 20, 'x'));
+    ASSERT_EQ(0, mkfifo((dir / "out.csv").c_str(), 0666));
+    // No reader: the open fails at once rather than waiting for one.
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + spaces(24) + "Can't open out.csv\r\n",
+              run("data.txt 1 out y"));
+
+    // A reader that takes a little and goes: the writes after it fail. The
+    // pipe is held open for reading and writing until then, so the program
+    // finds a reader whenever it comes and the reader no end before it.
+    const int hold = open((dir / "out.csv").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(hold, 0);
+    std::thread reader([path = dir / "out.csv", hold] {
+        const int fd = open(path.c_str(), O_RDONLY);
+        char some[100];
+        if (fd >= 0) (void)read(fd, some, sizeof some);
+        close(hold);
+        if (fd >= 0) close(fd);
+    });
+    const std::string console = run("data.txt 1 out y");
+    reader.join();
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + spaces(24) +
+                  "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+              console);
 }

@@ -94,6 +94,8 @@ void writeBoxChar(BoxChar c, std::size_t count) {
     }
 }
 
+void restartAnswers() { answers = Answers{}; }
+
 WordResult readWord(char* buffer, std::size_t size) {
     int c;
     while ((c = peekAnswer()) != -1 && isWhiteSpace(static_cast<char>(c))) ++answers.next;

@@ -44,6 +44,11 @@ enum class WordResult {
 /// standard input ends the input for the rest of the run. `size` is at least 1.
 WordResult readWord(char* buffer, std::size_t size);
 
+/// Forgets the answers buffered so far and that they ended, so the next
+/// `readWord` reads standard input afresh. A run never needs it: it lets a
+/// fuzzer run the whole dialogue many times in one process.
+void restartAnswers();
+
 /// Waits for one key press at the keyboard, also when standard input is
 /// redirected, without echo; returns at once where there is no keyboard.
 void waitForKey();
