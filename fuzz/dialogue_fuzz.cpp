@@ -66,9 +66,9 @@ void check(bool ok, const char* what) {
 // Puts the working directory back as the seeds describe it.
 void restoreSeeds(bool all) {
     for (const Seed& seed : seeds)
-        if (all || seed.mayChange) fuzz::writeWholeFile(workDirectory() + "/" + seed.name, seed.contents);
+        if (all || seed.mayChange) writeFile(workDirectory() + "/" + seed.name, seed.contents);
     chmod((workDirectory() + "/" + readOnly).c_str(), 0644);
-    fuzz::writeWholeFile(workDirectory() + "/" + readOnly, "old\n");
+    writeFile(workDirectory() + "/" + readOnly, "old\n");
     chmod((workDirectory() + "/" + readOnly).c_str(), 0444);
 }
 
@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string answers(reinterpret_cast<const char*>(data), size);
     std::replace(answers.begin(), answers.end(), '/', '_');
-    fuzz::writeWholeFile(answersPath(), answers);
+    writeFile(answersPath(), answers);
     const int in = open(answersPath().c_str(), O_RDONLY);
     check(in >= 0 && dup2(in, STDIN_FILENO) >= 0, "cannot put the answers on standard input");
     close(in);

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string raw = (padded ? fuzz::filler(shift, padding) : std::string()) + bytes;
 
     const std::string dir = fuzz::scratchDirectory();
-    fuzz::writeWholeFile(dir + "/in", raw);
+    writeFile(dir + "/in", raw);
     TextFile input;
     TextFile output;
     openInputFile(input, (dir + "/in").c_str());
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     closeFile(input);
     closeFile(output);
     if (input.ioError || output.ioError || output.failed) std::abort();
-    if (fuzz::readWholeFile(dir + "/out") != withCrLf(expected)) {
+    if (readFile(dir + "/out") != withCrLf(expected)) {
         std::fprintf(stderr, "option %d: output differs from the model\n", option);
         std::abort();
     }

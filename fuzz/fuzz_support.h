@@ -1,13 +1,15 @@
 #pragma once
 
-// Helpers shared by the fuzz targets: a scratch directory, whole-file reads
-// and writes, and the reading rule of text files written out plainly.
+// Helpers shared by the fuzz targets: a scratch directory and the reading
+// rule of text files written out plainly. Whole-file reads and writes come
+// from the tests' own helpers.
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "platform/text_file.h"
+#include "test_support.h"
 
 namespace fuzz {
 
@@ -30,15 +32,6 @@ inline const std::string& scratchDirectory() {
     return scratch.path;
 }
 
-inline void writeWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // What a text file delivers for these bytes: every CR dropped, nothing from
 // the first byte 26 on.
 inline std::string textOf(const std::string& raw) {
@@ -51,7 +44,7 @@ inline std::string textOf(const std::string& raw) {
 }
 
 // Plain bytes put before the fuzzed ones so that they straddle the end of the
-// first 64 KiB read (`shift` bytes before it), where buffers are refilled.
-inline std::string filler(unsigned shift, char c) { return std::string(64 * 1024 - shift, c); }
+// first buffer read (`shift` bytes before it), where buffers are refilled.
+inline std::string filler(unsigned shift, char c) { return std::string(textFileBufferSize - shift, c); }
 
 }  // namespace fuzz

@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string raw = (padded ? fuzz::filler(shift, 'x') + "\n" : std::string()) + bytes;
 
     const std::string path = fuzz::scratchDirectory() + "/in";
-    fuzz::writeWholeFile(path, raw);
+    writeFile(path, raw);
     TextFile file;
     openInputFile(file, path.c_str());
     if (file.failed) std::abort();
