@@ -1,7 +1,11 @@
 #include "filters/filters.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#include "platform/wide_vectors.h"
 
 namespace {
 
@@ -19,6 +23,37 @@ std::size_t readPiece(TextFile& input, char* piece, std::size_t size) {
     if (length == size - 1 && !input.endOfInput) input.failed = false;
     return length;
 }
+
+#ifdef ZORVEN_WIDE_VECTORS
+// The loop of `replaceBlankRuns` 64 bytes at a time: which bytes are kept
+// follows from three masks of the vector, and the compress instruction packs
+// them. `afterField` carries from one call to the next, as there.
+WIDE_VECTOR_CODE std::size_t squeezeBlankRunsWide(const unsigned char* in, std::size_t length, char* out,
+                                                  char separator, unsigned char& afterField) {
+    const __m512i space = _mm512_set1_epi8(' ');
+    const __m512i tab = _mm512_set1_epi8('\t');
+    const __m512i lineEnd = _mm512_set1_epi8('\n');
+    const __m512i separators = _mm512_set1_epi8(separator);
+    std::uint64_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
+    std::size_t kept = 0;
+    for (std::size_t at = 0; at < length; at += 64) {
+        const std::size_t count = std::min<std::size_t>(length - at, 64);
+        const std::uint64_t present = count < 64 ? (std::uint64_t{1} << count) - 1 : ~std::uint64_t{0};
+        const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
+        const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, space) | _mm512_cmpeq_epi8_mask(bytes, tab);
+        const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, lineEnd);
+        const std::uint64_t keep = present & (~blanks | endsField << 1 | fieldBefore);
+        const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, separators);
+        const auto keptHere = static_cast<std::size_t>(std::popcount(keep));
+        const std::uint64_t storeMask = keptHere < 64 ? (std::uint64_t{1} << keptHere) - 1 : ~std::uint64_t{0};
+        _mm512_mask_storeu_epi8(out + kept, storeMask, _mm512_maskz_compress_epi8(keep, stored));
+        kept += keptHere;
+        fieldBefore = endsField >> (count - 1) & 1;
+    }
+    afterField = static_cast<unsigned char>(fieldBefore);
+    return kept;
+}
+#endif
 
 // Options 1 and 5: a run of SP and TAB after a field becomes one separator.
 void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
@@ -41,6 +76,12 @@ void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
     // length can overflow, does the work of a character count.
     unsigned char afterField = 0;
     while (const std::size_t length = readPiece(input, reinterpret_cast<char*>(in), sizeof in)) {
+#ifdef ZORVEN_WIDE_VECTORS
+        if (wideVectorsUsable()) {
+            writeBytes(output, out, squeezeBlankRunsWide(in, length, out, separator, afterField));
+            continue;
+        }
+#endif
         std::size_t kept = 0;
         for (std::size_t i = 0; i < length; ++i) {
             // Every byte is stored, and then kept or not.
@@ -94,21 +135,31 @@ void filterSpaceToTab(TextFile& input, TextFile& output, const char* tabSeparato
 void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     const char lineEnds[] = "\n\n\n\n\n";
     const std::size_t lineEndCount = 1 + static_cast<std::size_t>(std::clamp(lineSpaces, 0, 4));
-    char line[lineBufferSize];
-    bool inLine = false;  // part of a long line is written, its end is still to come
-    for (;;) {
-        const std::size_t length = readLine(input, line, sizeof line, '\n');
-        const bool cut = input.failed && !input.endOfInput;
-        writeBytes(output, line, length);
-        if (cut) {
-            // The line goes on past the buffer: clear the flag and read on, so
-            // the line is written whole and ended once, at its real end.
-            inLine = true;
-            input.failed = false;
-            continue;
+    // Read in pieces, not lines, so that a line of any length is written
+    // whole and ended once, and the lines of a piece go out in one write.
+    char piece[pieceSize];
+    // The most a piece can become: a one-byte line and its LF give six
+    // bytes, and an LF first in the piece may end a line begun before it.
+    char out[3 * pieceSize + sizeof lineEnds];
+    bool inLine = false;  // a line has begun and its end is still to come
+    while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
+        const char* rest = piece;
+        const char* const end = piece + length;
+        std::size_t written = 0;
+        while (const char* lineEnd = static_cast<const char*>(std::memchr(rest, '\n', end - rest))) {
+            if (lineEnd != rest || inLine) {  // an empty line is dropped
+                std::memcpy(out + written, rest, lineEnd - rest);
+                written += lineEnd - rest;
+                std::memcpy(out + written, lineEnds, lineEndCount);
+                written += lineEndCount;
+            }
+            inLine = false;
+            rest = lineEnd + 1;
         }
-        if (length > 0 || inLine) writeBytes(output, lineEnds, lineEndCount);
-        inLine = false;
-        if (input.endOfInput) return;
+        std::memcpy(out + written, rest, end - rest);
+        written += end - rest;
+        inLine = inLine || rest != end;
+        writeBytes(output, out, written);
     }
+    if (inLine) writeBytes(output, lineEnds, lineEndCount);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/text_file_os.h"
+#include "platform/wide_vectors.h"
 
 namespace {
 
@@ -59,8 +60,70 @@ std::uint64_t loadWord(const unsigned char* bytes) {
     return word;
 }
 
+#ifdef ZORVEN_WIDE_VECTORS
+// All bits below bit `count` (count <= 64).
+std::uint64_t lowBits(std::size_t count) { return count < 64 ? (std::uint64_t{1} << count) - 1 : ~std::uint64_t{0}; }
+
+// Removes every CR in place, 64 bytes at a time: the bytes other than CR are
+// packed to the front of the vector and exactly those are stored. The write
+// position never passes the read position.
+WIDE_VECTOR_CODE unsigned char* dropCarriageReturnsWide(unsigned char* from, unsigned char* end) {
+    const __m512i cr = _mm512_set1_epi8(carriageReturn);
+    unsigned char* to = from;
+    while (from != end) {
+        const std::size_t count = std::min<std::size_t>(end - from, 64);
+        const __mmask64 present = lowBits(count);
+        const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
+        const __mmask64 kept = _mm512_mask_cmpneq_epi8_mask(present, bytes, cr);
+        const auto keptCount = static_cast<std::size_t>(std::popcount(kept));
+        _mm512_mask_storeu_epi8(to, lowBits(keptCount), _mm512_maskz_compress_epi8(kept, bytes));
+        to += keptCount;
+        from += count;
+    }
+    return to;
+}
+
+// Copies with a CR before every LF, 32 bytes in (at most 64 out) at a time.
+// Think of two places in the output per input byte: the first for a CR,
+// used only before an LF, the second for the byte itself. Packing the used
+// places together (pext) gives where the input bytes go; the expand
+// instruction puts them there and a CR in every place between.
+WIDE_VECTOR_CODE std::uint64_t placesOfBytes(std::uint64_t lineEnds) {
+    constexpr std::uint64_t crPlaces = 0x5555555555555555;    // the even bits
+    constexpr std::uint64_t bytePlaces = 0xaaaaaaaaaaaaaaaa;  // the odd bits
+    return _pext_u64(bytePlaces, _pdep_u64(lineEnds, crPlaces) | bytePlaces);
+}
+
+// There must be room for twice the count, as for the portable path.
+WIDE_VECTOR_CODE unsigned char* addCarriageReturnsWide(const unsigned char* from, std::size_t count,
+                                                       unsigned char* to) {
+    const __m512i lf = _mm512_set1_epi8('\n');
+    const __m512i cr = _mm512_set1_epi8(carriageReturn);
+    const unsigned char* const end = from + count;
+    // Whole steps store all 64 bytes, which the room for twice 32 allows;
+    // the bytes past the copy are overwritten by the next step.
+    for (; end - from >= 32; from += 32) {
+        const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(32), from);
+        const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lf);
+        _mm512_storeu_si512(to, _mm512_mask_expand_epi8(cr, placesOfBytes(lineEnds), bytes));
+        to += 32 + std::popcount(lineEnds);
+    }
+    if (from == end) return to;
+    // The last few bytes: only what belongs to the copy is stored.
+    const std::size_t inCount = end - from;
+    const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(inCount), from);  // the rest zero, so no LF
+    const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lf);
+    const std::size_t outCount = inCount + static_cast<std::size_t>(std::popcount(lineEnds));
+    _mm512_mask_storeu_epi8(to, lowBits(outCount), _mm512_mask_expand_epi8(cr, placesOfBytes(lineEnds), bytes));
+    return to + outCount;
+}
+#endif
+
 // Removes every CR from the bytes in place; returns their new end.
 unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
+#ifdef ZORVEN_WIDE_VECTORS
+    if (wideVectorsUsable()) return dropCarriageReturnsWide(begin, end);
+#endif
     auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
     if (cr == nullptr) return end;
     // The write position stays behind the read position. A word without a CR
@@ -90,6 +153,9 @@ unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
 // Copies the bytes to `to` with a CR before every LF; returns the end of the
 // copy. There must be room for twice the count.
 unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
+#ifdef ZORVEN_WIDE_VECTORS
+    if (wideVectorsUsable()) return addCarriageReturnsWide(from, count, to);
+#endif
     const unsigned char* const end = from + count;
     while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
         const std::uint64_t word = loadWord(from);
