@@ -38,15 +38,14 @@ WIDE_VECTOR_CODE std::size_t squeezeBlankRunsWide(const unsigned char* in, std::
     std::size_t kept = 0;
     for (std::size_t at = 0; at < length; at += 64) {
         const std::size_t count = std::min<std::size_t>(length - at, 64);
-        const std::uint64_t present = count < 64 ? (std::uint64_t{1} << count) - 1 : ~std::uint64_t{0};
+        const std::uint64_t present = lowBits(count);
         const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
         const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, space) | _mm512_cmpeq_epi8_mask(bytes, tab);
         const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, lineEnd);
         const std::uint64_t keep = present & (~blanks | endsField << 1 | fieldBefore);
         const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, separators);
         const auto keptHere = static_cast<std::size_t>(std::popcount(keep));
-        const std::uint64_t storeMask = keptHere < 64 ? (std::uint64_t{1} << keptHere) - 1 : ~std::uint64_t{0};
-        _mm512_mask_storeu_epi8(out + kept, storeMask, _mm512_maskz_compress_epi8(keep, stored));
+        _mm512_mask_storeu_epi8(out + kept, lowBits(keptHere), _mm512_maskz_compress_epi8(keep, stored));
         kept += keptHere;
         fieldBefore = endsField >> (count - 1) & 1;
     }
@@ -132,6 +131,48 @@ void filterSpaceToTab(TextFile& input, TextFile& output, const char* tabSeparato
     replaceEach(input, output, ' ', tabSeparator);
 }
 
+#ifdef ZORVEN_WIDE_VECTORS
+// The loop of `filterLineSpacing` over a piece, a chunk at a time and without
+// a branch per line: the LFs that end empty lines are packed out (compress),
+// and each LF left gets the LFs of its blank lines in front of it (expand, as
+// CRs are added on writing). Each byte of a chunk has `lineEndCount` places
+// in the output: the last for the byte itself, the ones before it for added
+// LFs, used only when the byte is an LF. A chunk is as many bytes as have
+// places in one vector. `inLine` carries from piece to piece, as there.
+WIDE_VECTOR_CODE std::size_t spaceLinesWide(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
+                                            bool& inLine) {
+    const std::size_t chunk = 64 / lineEndCount;
+    std::uint64_t firstPlaces = 0;  // the first place of each byte
+    std::uint64_t bytePlaces = 0;   // the last
+    for (std::size_t i = 0; i < chunk; ++i) {
+        firstPlaces |= std::uint64_t{1} << i * lineEndCount;
+        bytePlaces |= std::uint64_t{1} << (i * lineEndCount + lineEndCount - 1);
+    }
+    // Times a first place: that place and the ones after it up to the byte's.
+    const std::uint64_t addedPlaces = lowBits(lineEndCount - 1);
+    const __m512i lineEnd = _mm512_set1_epi8('\n');
+    std::uint64_t lineStart = !inLine;  // bit 0: the chunk starts a line
+    std::size_t written = 0;
+    for (std::size_t at = 0; at < length; at += chunk) {
+        const std::size_t count = std::min(length - at, chunk);
+        const std::uint64_t present = lowBits(count);
+        const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
+        const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lineEnd);
+        const std::uint64_t kept = present & ~(lineEnds & (lineEnds << 1 | lineStart));
+        const std::uint64_t keptLineEnds = _pext_u64(lineEnds, kept);  // among the packed bytes
+        const std::uint64_t used = _pdep_u64(keptLineEnds, firstPlaces) * addedPlaces | bytePlaces;
+        const std::size_t outCount = static_cast<std::size_t>(std::popcount(kept)) +
+                                     static_cast<std::size_t>(std::popcount(keptLineEnds)) * (lineEndCount - 1);
+        const __m512i packed = _mm512_maskz_compress_epi8(kept, bytes);
+        _mm512_storeu_si512(out + written, _mm512_mask_expand_epi8(lineEnd, _pext_u64(bytePlaces, used), packed));
+        written += outCount;
+        lineStart = lineEnds >> (count - 1) & 1;
+    }
+    inLine = lineStart == 0;
+    return written;
+}
+#endif
+
 void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     const char lineEnds[] = "\n\n\n\n\n";
     const std::size_t lineEndCount = 1 + static_cast<std::size_t>(std::clamp(lineSpaces, 0, 4));
@@ -140,9 +181,15 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     char piece[pieceSize];
     // The most a piece can become: a one-byte line and its LF give six
     // bytes, and an LF first in the piece may end a line begun before it.
-    char out[3 * pieceSize + sizeof lineEnds];
+    char out[3 * pieceSize + 64];
     bool inLine = false;  // a line has begun and its end is still to come
     while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
+#ifdef ZORVEN_WIDE_VECTORS
+        if (wideVectorsUsable()) {
+            writeBytes(output, out, spaceLinesWide(piece, length, out, lineEndCount, inLine));
+            continue;
+        }
+#endif
         const char* rest = piece;
         const char* const end = piece + length;
         std::size_t written = 0;

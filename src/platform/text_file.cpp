@@ -61,9 +61,6 @@ std::uint64_t loadWord(const unsigned char* bytes) {
 }
 
 #ifdef ZORVEN_WIDE_VECTORS
-// All bits below bit `count` (count <= 64).
-std::uint64_t lowBits(std::size_t count) { return count < 64 ? (std::uint64_t{1} << count) - 1 : ~std::uint64_t{0}; }
-
 // Removes every CR in place, 64 bytes at a time: the bytes other than CR are
 // packed to the front of the vector and exactly those are stored. The write
 // position never passes the read position.

@@ -12,6 +12,14 @@
 // Marks a function built for those processors: call it only when
 // `wideVectorsUsable()` says so.
 #define WIDE_VECTOR_CODE __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt")))
+
+#include <cstddef>
+#include <cstdint>
+
+/// The mask of the first `count` bytes of a vector (count <= 64).
+inline std::uint64_t lowBits(std::size_t count) {
+    return count < 64 ? (std::uint64_t{1} << count) - 1 : ~std::uint64_t{0};
+}
 #endif
 
 /// True where the processor (and the system, which must save the vector
