@@ -93,12 +93,47 @@ void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
     }
 }
 
+#ifdef ZORVEN_WIDE_VECTORS
+// The loop of `replaceEach` when `to` is `toLength` copies of one byte: in
+// each vector every `from` becomes that byte and gets the other copies put in
+// front of it. `out` needs room for `toLength` times the length and a vector.
+WIDE_VECTOR_CODE std::size_t replaceEachWide(const char* in, std::size_t length, char* out, char from, char to,
+                                             std::size_t toLength) {
+    const Spreading spreading(toLength);
+    const __m512i froms = _mm512_set1_epi8(from);
+    const __m512i tos = _mm512_set1_epi8(to);
+    std::size_t written = 0;
+    for (std::size_t at = 0; at < length; at += spreading.bytesPerVector) {
+        const std::size_t count = std::min(length - at, spreading.bytesPerVector);
+        const std::uint64_t present = lowBits(count);
+        const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
+        const std::uint64_t found = _mm512_mask_cmpeq_epi8_mask(present, bytes, froms);
+        const __m512i replaced = _mm512_mask_blend_epi8(found, bytes, tos);
+        _mm512_storeu_si512(out + written, _mm512_mask_expand_epi8(tos, spreading.placesOfBytes(found), replaced));
+        written += spreading.spreadCount(count, std::popcount(found));
+    }
+    return written;
+}
+#endif
+
 // Options 2 to 4: each `from` becomes `to`, everything else passes.
 void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     const std::size_t toLength = std::strlen(to);
     const char replacement = *to;
     char piece[pieceSize];
+#ifdef ZORVEN_WIDE_VECTORS
+    // What the program passes: a space, or one to three TABs.
+    const bool oneByteRepeated = toLength >= 1 && toLength <= 3 && std::strspn(to, to) == toLength;
+    const bool wide = oneByteRepeated && wideVectorsUsable();
+    char out[3 * pieceSize + 64];
+#endif
     while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
+#ifdef ZORVEN_WIDE_VECTORS
+        if (wide) {
+            writeBytes(output, out, replaceEachWide(piece, length, out, from, replacement, toLength));
+            continue;
+        }
+#endif
         if (toLength == 1) {  // one byte for one: in place, every byte stored
             for (std::size_t i = 0; i < length; ++i) piece[i] = piece[i] == from ? replacement : piece[i];
             writeBytes(output, piece, length);
@@ -132,40 +167,27 @@ void filterSpaceToTab(TextFile& input, TextFile& output, const char* tabSeparato
 }
 
 #ifdef ZORVEN_WIDE_VECTORS
-// The loop of `filterLineSpacing` over a piece, a chunk at a time and without
-// a branch per line: the LFs that end empty lines are packed out (compress),
-// and each LF left gets the LFs of its blank lines in front of it (expand, as
-// CRs are added on writing). Each byte of a chunk has `lineEndCount` places
-// in the output: the last for the byte itself, the ones before it for added
-// LFs, used only when the byte is an LF. A chunk is as many bytes as have
-// places in one vector. `inLine` carries from piece to piece, as there.
+// The loop of `filterLineSpacing` over a piece, a vector at a time and
+// without a branch per line: the LFs that end empty lines are packed out
+// (compress), and each LF left gets the LFs of its blank lines put in front
+// of it. `inLine` carries from piece to piece, as there.
 WIDE_VECTOR_CODE std::size_t spaceLinesWide(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
                                             bool& inLine) {
-    const std::size_t chunk = 64 / lineEndCount;
-    std::uint64_t firstPlaces = 0;  // the first place of each byte
-    std::uint64_t bytePlaces = 0;   // the last
-    for (std::size_t i = 0; i < chunk; ++i) {
-        firstPlaces |= std::uint64_t{1} << i * lineEndCount;
-        bytePlaces |= std::uint64_t{1} << (i * lineEndCount + lineEndCount - 1);
-    }
-    // Times a first place: that place and the ones after it up to the byte's.
-    const std::uint64_t addedPlaces = lowBits(lineEndCount - 1);
+    const Spreading spreading(lineEndCount);
     const __m512i lineEnd = _mm512_set1_epi8('\n');
-    std::uint64_t lineStart = !inLine;  // bit 0: the chunk starts a line
+    std::uint64_t lineStart = !inLine;  // bit 0: the vector starts a line
     std::size_t written = 0;
-    for (std::size_t at = 0; at < length; at += chunk) {
-        const std::size_t count = std::min(length - at, chunk);
+    for (std::size_t at = 0; at < length; at += spreading.bytesPerVector) {
+        const std::size_t count = std::min(length - at, spreading.bytesPerVector);
         const std::uint64_t present = lowBits(count);
         const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
-        const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lineEnd);
+        const std::uint64_t lineEnds = _mm512_mask_cmpeq_epi8_mask(present, bytes, lineEnd);
         const std::uint64_t kept = present & ~(lineEnds & (lineEnds << 1 | lineStart));
-        const std::uint64_t keptLineEnds = _pext_u64(lineEnds, kept);  // among the packed bytes
-        const std::uint64_t used = _pdep_u64(keptLineEnds, firstPlaces) * addedPlaces | bytePlaces;
-        const std::size_t outCount = static_cast<std::size_t>(std::popcount(kept)) +
-                                     static_cast<std::size_t>(std::popcount(keptLineEnds)) * (lineEndCount - 1);
+        const std::uint64_t keptLineEnds = _pext_u64(lineEnds, kept);  // where they are once packed
         const __m512i packed = _mm512_maskz_compress_epi8(kept, bytes);
-        _mm512_storeu_si512(out + written, _mm512_mask_expand_epi8(lineEnd, _pext_u64(bytePlaces, used), packed));
-        written += outCount;
+        _mm512_storeu_si512(out + written,
+                            _mm512_mask_expand_epi8(lineEnd, spreading.placesOfBytes(keptLineEnds), packed));
+        written += spreading.spreadCount(std::popcount(kept), std::popcount(keptLineEnds));
         lineStart = lineEnds >> (count - 1) & 1;
     }
     inLine = lineStart == 0;

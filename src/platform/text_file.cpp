@@ -62,56 +62,48 @@ std::uint64_t loadWord(const unsigned char* bytes) {
 
 #ifdef ZORVEN_WIDE_VECTORS
 // Removes every CR in place, 64 bytes at a time: the bytes other than CR are
-// packed to the front of the vector and exactly those are stored. The write
-// position never passes the read position.
+// packed to the front of the vector and stored. The write position never
+// passes the read position, so a whole vector stored overwrites only bytes
+// already loaded; at the end only the bytes kept are stored.
 WIDE_VECTOR_CODE unsigned char* dropCarriageReturnsWide(unsigned char* from, unsigned char* end) {
     const __m512i cr = _mm512_set1_epi8(carriageReturn);
     unsigned char* to = from;
-    while (from != end) {
-        const std::size_t count = std::min<std::size_t>(end - from, 64);
-        const __mmask64 present = lowBits(count);
-        const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
-        const __mmask64 kept = _mm512_mask_cmpneq_epi8_mask(present, bytes, cr);
-        const auto keptCount = static_cast<std::size_t>(std::popcount(kept));
-        _mm512_mask_storeu_epi8(to, lowBits(keptCount), _mm512_maskz_compress_epi8(kept, bytes));
-        to += keptCount;
-        from += count;
+    for (; end - from >= 64; from += 64) {
+        const __m512i bytes = _mm512_loadu_si512(from);
+        const __mmask64 kept = _mm512_cmpneq_epi8_mask(bytes, cr);
+        _mm512_storeu_si512(to, _mm512_maskz_compress_epi8(kept, bytes));
+        to += std::popcount(kept);
     }
-    return to;
+    const __mmask64 present = lowBits(end - from);
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
+    const __mmask64 kept = _mm512_mask_cmpneq_epi8_mask(present, bytes, cr);
+    const auto keptCount = static_cast<std::size_t>(std::popcount(kept));
+    _mm512_mask_storeu_epi8(to, lowBits(keptCount), _mm512_maskz_compress_epi8(kept, bytes));
+    return to + keptCount;
 }
 
 // Copies with a CR before every LF, 32 bytes in (at most 64 out) at a time.
-// Think of two places in the output per input byte: the first for a CR,
-// used only before an LF, the second for the byte itself. Packing the used
-// places together (pext) gives where the input bytes go; the expand
-// instruction puts them there and a CR in every place between.
-WIDE_VECTOR_CODE std::uint64_t placesOfBytes(std::uint64_t lineEnds) {
-    constexpr std::uint64_t crPlaces = 0x5555555555555555;    // the even bits
-    constexpr std::uint64_t bytePlaces = 0xaaaaaaaaaaaaaaaa;  // the odd bits
-    return _pext_u64(bytePlaces, _pdep_u64(lineEnds, crPlaces) | bytePlaces);
-}
-
-// There must be room for twice the count, as for the portable path.
+// There must be room for twice the count, as for the portable path: whole
+// steps store a whole vector, and what lies past the copy is overwritten by
+// the next step; the last step stores only the bytes of the copy.
 WIDE_VECTOR_CODE unsigned char* addCarriageReturnsWide(const unsigned char* from, std::size_t count,
                                                        unsigned char* to) {
+    constexpr Spreading crBeforeLf(2);
     const __m512i lf = _mm512_set1_epi8('\n');
     const __m512i cr = _mm512_set1_epi8(carriageReturn);
     const unsigned char* const end = from + count;
-    // Whole steps store all 64 bytes, which the room for twice 32 allows;
-    // the bytes past the copy are overwritten by the next step.
     for (; end - from >= 32; from += 32) {
         const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(32), from);
         const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lf);
-        _mm512_storeu_si512(to, _mm512_mask_expand_epi8(cr, placesOfBytes(lineEnds), bytes));
-        to += 32 + std::popcount(lineEnds);
+        _mm512_storeu_si512(to, _mm512_mask_expand_epi8(cr, crBeforeLf.placesOfBytes(lineEnds), bytes));
+        to += crBeforeLf.spreadCount(32, std::popcount(lineEnds));
     }
-    if (from == end) return to;
-    // The last few bytes: only what belongs to the copy is stored.
     const std::size_t inCount = end - from;
     const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(inCount), from);  // the rest zero, so no LF
     const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lf);
-    const std::size_t outCount = inCount + static_cast<std::size_t>(std::popcount(lineEnds));
-    _mm512_mask_storeu_epi8(to, lowBits(outCount), _mm512_mask_expand_epi8(cr, placesOfBytes(lineEnds), bytes));
+    const std::size_t outCount = crBeforeLf.spreadCount(inCount, std::popcount(lineEnds));
+    _mm512_mask_storeu_epi8(to, lowBits(outCount),
+                            _mm512_mask_expand_epi8(cr, crBeforeLf.placesOfBytes(lineEnds), bytes));
     return to + outCount;
 }
 #endif
