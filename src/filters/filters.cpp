@@ -116,29 +116,51 @@ WIDE_VECTOR_CODE std::size_t replaceEachWide(const char* in, std::size_t length,
 }
 #endif
 
+#ifdef ZORVEN_WIDE_VECTORS
+// One byte for one in place, 64 bytes at a time: `to` is stored where the
+// vector holds `from`, and nothing else is touched.
+WIDE_VECTOR_CODE void replaceInPlaceWide(char* bytes, std::size_t length, char from, char to) {
+    const __m512i froms = _mm512_set1_epi8(from);
+    const __m512i tos = _mm512_set1_epi8(to);
+    for (std::size_t at = 0; at < length; at += 64) {
+        const std::uint64_t present = lowBits(std::min<std::size_t>(length - at, 64));
+        const __m512i vector = _mm512_maskz_loadu_epi8(present, bytes + at);
+        _mm512_mask_storeu_epi8(bytes + at, _mm512_mask_cmpeq_epi8_mask(present, vector, froms), tos);
+    }
+}
+#endif
+
+// One byte for one, in place.
+void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
+#ifdef ZORVEN_WIDE_VECTORS
+    if (wideVectorsUsable()) return replaceInPlaceWide(bytes, length, from, to);
+#endif
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = bytes[i] == from ? to : bytes[i];
+}
+
 // Options 2 to 4: each `from` becomes `to`, everything else passes.
 void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     const std::size_t toLength = std::strlen(to);
-    const char replacement = *to;
     char piece[pieceSize];
 #ifdef ZORVEN_WIDE_VECTORS
-    // What the program passes: a space, or one to three TABs.
-    const bool oneByteRepeated = toLength >= 1 && toLength <= 3 && std::strspn(to, to) == toLength;
-    const bool wide = oneByteRepeated && wideVectorsUsable();
+    // Where one byte becomes several copies of one byte, as the program's two
+    // or three TABs.
+    const bool oneByteRepeated = toLength >= 2 && toLength <= 3 && std::strspn(to, to) == toLength;
+    const bool spreadWide = oneByteRepeated && wideVectorsUsable();
     char out[3 * pieceSize + 64];
 #endif
     while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
-#ifdef ZORVEN_WIDE_VECTORS
-        if (wide) {
-            writeBytes(output, out, replaceEachWide(piece, length, out, from, replacement, toLength));
-            continue;
-        }
-#endif
-        if (toLength == 1) {  // one byte for one: in place, every byte stored
-            for (std::size_t i = 0; i < length; ++i) piece[i] = piece[i] == from ? replacement : piece[i];
+        if (toLength == 1) {
+            replaceInPlace(piece, length, from, *to);
             writeBytes(output, piece, length);
             continue;
         }
+#ifdef ZORVEN_WIDE_VECTORS
+        if (spreadWide) {
+            writeBytes(output, out, replaceEachWide(piece, length, out, from, *to, toLength));
+            continue;
+        }
+#endif
         const char* rest = piece;
         const char* end = piece + length;
         while (const char* found = static_cast<const char*>(std::memchr(rest, from, end - rest))) {
