@@ -143,9 +143,10 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     const std::size_t toLength = std::strlen(to);
     char piece[pieceSize];
 #ifdef ZORVEN_WIDE_VECTORS
-    // Where one byte becomes several copies of one byte, as the program's two
-    // or three TABs.
-    const bool oneByteRepeated = toLength >= 2 && toLength <= 3 && std::strspn(to, to) == toLength;
+    // Where one byte becomes two or three copies of one byte, as the program's
+    // TABs.
+    const char first[] = {*to, '\0'};
+    const bool oneByteRepeated = toLength >= 2 && toLength <= 3 && std::strspn(to, first) == toLength;
     const bool spreadWide = oneByteRepeated && wideVectorsUsable();
     char out[3 * pieceSize + 64];
 #endif
@@ -223,8 +224,9 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     // Read in pieces, not lines, so that a line of any length is written
     // whole and ended once, and the lines of a piece go out in one write.
     char piece[pieceSize];
-    // The most a piece can become: a one-byte line and its LF give six
-    // bytes, and an LF first in the piece may end a line begun before it.
+    // A piece of n bytes becomes at most 3n + 2 bytes: one-byte lines whose
+    // LFs become five each, the first LF perhaps ending a line begun in the
+    // piece before. The wide path may store a whole vector past the end.
     char out[3 * pieceSize + 64];
     bool inLine = false;  // a line has begun and its end is still to come
     while (const std::size_t length = readPiece(input, piece, sizeof piece)) {

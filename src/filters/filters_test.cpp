@@ -99,6 +99,8 @@ TEST(FilterCommaToTab, ReplacesEachCommaWithTheSeparator) {
         {",,", "\t\t\t\t"},
     });
     expectConversions(withTabs(filterCommaToTab, "\t"), {{"a,b c\n", "a\tb c\r\n"}});
+    // Any separator is written as given, not only copies of one byte.
+    expectConversions(withTabs(filterCommaToTab, "\t "), {{"a,b,\n", "a\t b\t \r\n"}});
 }
 
 TEST(FilterSpaceToTab, ReplacesEachSpaceWithTheSeparator) {
