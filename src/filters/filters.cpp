@@ -138,17 +138,31 @@ void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
     for (std::size_t i = 0; i < length; ++i) bytes[i] = bytes[i] == from ? to : bytes[i];
 }
 
-// Options 2 to 4: each `from` becomes `to`, everything else passes.
+// Options 2 to 4: each `from` becomes `to`, everything else passes. The
+// program passes a space or one to three TABs; the buffer is sized for a `to`
+// of at most three bytes, and a longer one is cut to that.
 void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
-    const std::size_t toLength = std::strlen(to);
+    constexpr std::size_t longestTo = 3;
+    const std::size_t toLength = std::min(std::strlen(to), longestTo);
     char piece[pieceSize];
+    // Room for every byte of a piece to become `to`, and for a whole vector
+    // stored past the end.
+    char out[longestTo * pieceSize + 64];
+    // Per byte value, for the portable path: the bytes it becomes, stored
+    // four at a time, and how many of them count. Looked up, not branched
+    // on, so no branch guesses wrong at each `from`.
+    std::uint32_t becomes[256];
+    unsigned char becomesLength[256];
+    for (int c = 0; c < 256; ++c) {
+        const bool replaced = c == static_cast<unsigned char>(from);
+        char bytes[sizeof becomes[0]] = {static_cast<char>(c)};
+        if (replaced) std::memcpy(bytes, to, toLength);
+        std::memcpy(&becomes[c], bytes, sizeof bytes);
+        becomesLength[c] = static_cast<unsigned char>(replaced ? toLength : 1);
+    }
 #ifdef ZORVEN_WIDE_VECTORS
-    // Where one byte becomes two or three copies of one byte, as the program's
-    // TABs.
     const char first[] = {*to, '\0'};
-    const bool oneByteRepeated = toLength >= 2 && toLength <= 3 && std::strspn(to, first) == toLength;
-    const bool spreadWide = oneByteRepeated && wideVectorsUsable();
-    char out[3 * pieceSize + 64];
+    const bool spreadWide = toLength >= 2 && std::strspn(to, first) == toLength && wideVectorsUsable();
 #endif
     while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
         if (toLength == 1) {
@@ -162,14 +176,13 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
             continue;
         }
 #endif
-        const char* rest = piece;
-        const char* end = piece + length;
-        while (const char* found = static_cast<const char*>(std::memchr(rest, from, end - rest))) {
-            writeBytes(output, rest, found - rest);
-            writeBytes(output, to, toLength);
-            rest = found + 1;
+        std::size_t written = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto c = static_cast<unsigned char>(piece[i]);
+            std::memcpy(out + written, &becomes[c], sizeof becomes[c]);
+            written += becomesLength[c];
         }
-        writeBytes(output, rest, end - rest);
+        writeBytes(output, out, written);
     }
 }
 
