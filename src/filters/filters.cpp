@@ -114,9 +114,7 @@ WIDE_VECTOR_CODE std::size_t replaceEachWide(const char* in, std::size_t length,
     }
     return written;
 }
-#endif
 
-#ifdef ZORVEN_WIDE_VECTORS
 // One byte for one in place, 64 bytes at a time: `to` is stored where the
 // vector holds `from`, and nothing else is touched.
 WIDE_VECTOR_CODE void replaceInPlaceWide(char* bytes, std::size_t length, char from, char to) {

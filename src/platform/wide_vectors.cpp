@@ -7,8 +7,7 @@ bool processorHasWideVectors() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2") &&
-           __builtin_cpu_supports("popcnt");
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 #else
     return false;
 #endif

@@ -1,10 +1,11 @@
 #pragma once
 
 // The 64-byte vector paths. On x86-64 processors with AVX-512 VBMI2, the byte
-// compress and expand instructions drop CRs, add CRs or squeeze runs of
-// blanks for a whole vector at once, without a branch that could guess wrong
-// at each line end or field edge. Each such path has a portable one beside it
-// that gives the same bytes and runs everywhere else.
+// compress and expand instructions drop bytes or put bytes in (CRs, runs of
+// blanks, empty lines; CRs, TABs, blank lines) for a whole vector at once,
+// without a branch that could guess wrong at each line end or field edge.
+// Each such path has a portable one beside it that gives the same bytes and
+// runs everywhere else.
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ZORVEN_WIDE_VECTORS 1
@@ -22,8 +23,8 @@ constexpr std::uint64_t lowBits(std::size_t count) {
 }
 
 /// Where the bytes of a vector go when each marked byte gets bytes put in
-/// front of it (a CR before an LF, more TABs before a TAB, blank lines before
-/// a line end). Each of the first `bytesPerVector` bytes has `placesPerByte`
+/// front of it (a CR before an LF, the further TABs of a separator, the LFs
+/// of blank lines). Each of the first `bytesPerVector` bytes has `placesPerByte`
 /// places in the output: the last for the byte itself, the ones before it for
 /// added bytes, used only by a marked byte. Packing the used places together
 /// (pext) gives the mask with which the expand instruction puts the bytes in
@@ -51,7 +52,7 @@ struct Spreading {
 
     std::size_t placesPerByte;
     std::size_t bytesPerVector;
-    std::uint64_t addedPlaces;    // the added places of the first byte
+    std::uint64_t addedPlaces;      // the added places of the first byte
     std::uint64_t firstPlaces = 0;  // the first place of each byte
     std::uint64_t bytePlaces = 0;   // the last, the byte's own
 };
