@@ -12,8 +12,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/wide_vectors.h"
 #include "platform/text_file.h"
+#include "platform/wide_vectors.h"
 
 namespace {
 
