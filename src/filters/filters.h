@@ -26,6 +26,3 @@ void filterSpcTabToNewline(TextFile& input, TextFile& output);
 /// after every other line. Every byte of a line is kept, NUL included, and a
 /// line of any length is written whole.
 void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces);
-
-/// The line buffer of option 6: lines are read in pieces of at most one less.
-inline constexpr std::size_t lineBufferSize = 1024;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "both_paths.h"
 #include "test_support.h"
 
 using namespace std::string_literals;
@@ -35,10 +36,12 @@ struct Case {
 };
 
 void expectConversions(const Filter& filter, std::initializer_list<Case> cases) {
-    for (const auto& row : cases) {
-        SCOPED_TRACE(testing::PrintToString(row.input));
-        EXPECT_EQ(row.output, convert(filter, row.input));
-    }
+    onBothPaths([&] {
+        for (const auto& row : cases) {
+            SCOPED_TRACE(testing::PrintToString(row.input));
+            EXPECT_EQ(row.output, convert(filter, row.input));
+        }
+    });
 }
 
 Filter withTabs(void (*filter)(TextFile&, TextFile&, const char*), const char* tabs) {
@@ -96,6 +99,8 @@ TEST(FilterCommaToTab, ReplacesEachCommaWithTheSeparator) {
         {",,", "\t\t\t\t"},
     });
     expectConversions(withTabs(filterCommaToTab, "\t"), {{"a,b c\n", "a\tb c\r\n"}});
+    // Any separator is written as given, not only copies of one byte.
+    expectConversions(withTabs(filterCommaToTab, "\t "), {{"a,b,\n", "a\t b\t \r\n"}});
 }
 
 TEST(FilterSpaceToTab, ReplacesEachSpaceWithTheSeparator) {
@@ -164,8 +169,10 @@ TEST(Filters, EmptyInputGivesEmptyOutputAndEveryOtherByteValuePasses) {
 namespace {
 
 // The rules of the six options one byte at a time, on a string: what the
-// filters, which work on pieces and on words of the input, must match.
-std::string convertByteByByte(int option, const std::string& raw) {
+// filters, which work on pieces, words and vectors of the input, must match.
+// The parameter is the number of TABs for options 3 and 4 and the number of
+// blank lines for option 6.
+std::string convertByteByByte(int option, int parameter, const std::string& raw) {
     std::string text;  // as a text file reads it: up to a byte 26, without CRs
     for (const char c : raw.substr(0, raw.find('\x1a')))
         if (c != '\r') text += c;
@@ -178,16 +185,16 @@ std::string convertByteByByte(int option, const std::string& raw) {
             if (!blank) out += c;
             inField = !blank && c != '\n';
         }
-    } else if (option == 6) {  // one blank line after each line
+    } else if (option == 6) {
         std::size_t start = 0;
         while (start < text.size()) {
             const std::size_t end = std::min(text.find('\n', start), text.size());
-            if (end > start) out += text.substr(start, end - start) + "\n\n";
+            if (end > start) out += text.substr(start, end - start) + std::string(1 + parameter, '\n');
             start = end + 1;
         }
     } else {
         const char from = option == 4 ? ' ' : ',';
-        const std::string to = option == 2 ? " " : option == 3 ? "\t" : "\t\t";
+        const std::string to = option == 2 ? " " : std::string(parameter, '\t');
         for (const char c : text) out += c == from ? to : std::string(1, c);
     }
     std::string written;  // as a text file writes it: LF as CR LF
@@ -195,28 +202,60 @@ std::string convertByteByByte(int option, const std::string& raw) {
     return written;
 }
 
+// Where the written bytes first differ from the expected ones, or "" if they
+// are the same: readable, and quick to find even in long outputs.
+std::string firstDifference(const std::string& expected, const std::string& written) {
+    if (written == expected) return "";
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(expected.begin(), expected.end(), written.begin(), written.end()).first - expected.begin());
+    return "at byte " + std::to_string(at) + " of " + std::to_string(expected.size()) + " expected (" +
+           std::to_string(written.size()) + " written): expected " + testing::PrintToString(expected.substr(at, 12)) +
+           ", written " + testing::PrintToString(written.substr(at, 12));
+}
+
+Filter filterFor(int option, int parameter) {
+    static const char* const tabs[] = {"", "\t", "\t\t", "\t\t\t"};
+    switch (option) {
+    case 1: return filterSpcTabToComma;
+    case 2: return filterCommaToSpace;
+    case 3: return withTabs(filterCommaToTab, tabs[parameter]);
+    case 4: return withTabs(filterSpaceToTab, tabs[parameter]);
+    case 5: return filterSpcTabToNewline;
+    default: return withLineSpaces(parameter);
+    }
+}
+
 }  // namespace
 
 TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
-    const Filter options[] = {filterSpcTabToComma, filterCommaToSpace, withTabs(filterCommaToTab, "\t"),
-                              withTabs(filterSpaceToTab, "\t\t"), filterSpcTabToNewline, withLineSpaces(1)};
+    // Every option with every parameter it takes.
+    const struct { int option, parameter; } conversions[] = {
+        {1, 0}, {2, 0}, {3, 1}, {3, 2}, {3, 3}, {4, 1}, {4, 2}, {4, 3}, {5, 0},
+        {6, 0}, {6, 1}, {6, 2}, {6, 3}, {6, 4},
+    };
     // Few kinds of byte, so that runs, line ends and CRs fall everywhere in
-    // the words and pieces the filters and files work on; lengths around
-    // those sizes and across the file buffer.
+    // the words, vectors and pieces the filters and files work on; lengths
+    // around those sizes and across the file buffer.
     // (Bytes 11 and 12 sit one above LF and CR: the bytes the word-wise
     // search can mistake for them right after a real one.)
     const char alphabet[] = {'a', 'b', ' ', ' ', '\t', ',', '\n', '\r', '\r', '\0', '\xff', '\x0b', '\x0c'};
     std::mt19937 random(4);
     std::vector<std::size_t> lengths;
     for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
-    for (const std::size_t n : {16383u, 16384u, 16385u, 65535u, 65536u, 65537u, 150000u}) lengths.push_back(n);
+    for (const std::size_t n : {63u, 64u, 65u, 127u, 128u, 129u, 16383u, 16384u, 16385u}) lengths.push_back(n);
+    for (const std::size_t n : {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
+        lengths.push_back(n);
     for (const std::size_t length : lengths) {
         std::string raw(length, 'a');
         for (char& c : raw) c = alphabet[random() % sizeof alphabet];
         if (length == 30) raw[20] = '\x1a';  // the input ends there
-        for (int option = 1; option <= 6; ++option) {
-            SCOPED_TRACE("option " + std::to_string(option) + ", length " + std::to_string(length));
-            EXPECT_EQ(convertByteByByte(option, raw), convert(options[option - 1], raw));
-        }
+        onBothPaths([&] {
+            for (const auto [option, parameter] : conversions) {
+                SCOPED_TRACE("option " + std::to_string(option) + " (" + std::to_string(parameter) + "), length " +
+                             std::to_string(length));
+                EXPECT_EQ("", firstDifference(convertByteByByte(option, parameter, raw),
+                                              convert(filterFor(option, parameter), raw)));
+            }
+        });
     }
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "both_paths.h"
 #include "test_support.h"
 
 using namespace std::string_literals;
@@ -56,15 +57,17 @@ TEST_F(TextFileTest, ReadingDropsCarriageReturnsAndStopsAtCtrlZ) {
         {"\0\xff\x1b"s, "\0\xff\x1b"s},
         {std::string(200000, '\r') + "x" + std::string(70000, 'y'), "x" + std::string(70000, 'y')},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(testing::PrintToString(row.bytes.substr(0, 20)));
-        openWith(row.bytes);
-        EXPECT_EQ(row.read, readAll());
-        EXPECT_TRUE(input.endOfInput);
-        EXPECT_TRUE(input.failed);
-        EXPECT_EQ(-1, readChar(input));  // and so it stays
-        EXPECT_FALSE(input.ioError);
-    }
+    onBothPaths([&] {
+        for (const auto& row : cases) {
+            SCOPED_TRACE(testing::PrintToString(row.bytes.substr(0, 20)));
+            openWith(row.bytes);
+            EXPECT_EQ(row.read, readAll());
+            EXPECT_TRUE(input.endOfInput);
+            EXPECT_TRUE(input.failed);
+            EXPECT_EQ(-1, readChar(input));  // and so it stays
+            EXPECT_FALSE(input.ioError);
+        }
+    });
 }
 
 TEST_F(TextFileTest, ReadLineReportsHowTheLineEnded) {
@@ -132,20 +135,22 @@ TEST_F(TextFileTest, ReadLineWithNoRoomFailsAndHoldsTheInput) {
 }
 
 TEST_F(TextFileTest, WritingPutsOutEveryLineFeedAsCrLf) {
-    const std::string path = dir / "out";
-    TextFile output;
-    openOutputFile(output, path.c_str());
-    ASSERT_FALSE(output.failed);
-    writeBytes(output, "a\nb", 3);
-    writeBytes(output, "\n", 1);
-    writeBytes(output, "\r", 1);  // a CR of its own goes out unchanged
-    const std::string big(100000, '\n');
-    writeBytes(output, big.data(), big.size());
-    closeFile(output);
-    EXPECT_FALSE(output.failed);
-    std::string expected = "a\r\nb\r\n\r";
-    for (int i = 0; i < 100000; ++i) expected += "\r\n";
-    EXPECT_EQ(expected, readFile(path));
+    onBothPaths([&] {
+        const std::string path = dir / "out";
+        TextFile output;
+        openOutputFile(output, path.c_str());
+        ASSERT_FALSE(output.failed);
+        writeBytes(output, "a\nb", 3);
+        writeBytes(output, "\n", 1);
+        writeBytes(output, "\r", 1);  // a CR of its own goes out unchanged
+        const std::string big(100000, '\n');
+        writeBytes(output, big.data(), big.size());
+        closeFile(output);
+        EXPECT_FALSE(output.failed);
+        std::string expected = "a\r\nb\r\n\r";
+        for (int i = 0; i < 100000; ++i) expected += "\r\n";
+        EXPECT_EQ(expected, readFile(path));
+    });
 }
 
 TEST_F(TextFileTest, OpeningForOutputEmptiesAnExistingFile) {
