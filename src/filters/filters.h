@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstddef>
-
 #include "platform/text_file.h"
 
 // The six conversions. Each reads the open input to its end and writes the
