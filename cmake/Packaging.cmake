@@ -56,5 +56,6 @@ if(ZORVEN_TESTS AND NOT ZORVEN_SANITIZE)
   add_test(NAME InstallAndPackage
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/install_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
   set_tests_properties(InstallAndPackage PROPERTIES
-                       ENVIRONMENT "CMAKE=${CMAKE_COMMAND};CPACK=${CMAKE_CPACK_COMMAND}")
+                       ENVIRONMENT "CMAKE=${CMAKE_COMMAND};CPACK=${CMAKE_CPACK_COMMAND}"
+                       TIMEOUT ${zorvenTestTimeout})
 endif()

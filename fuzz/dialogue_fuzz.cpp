@@ -76,7 +76,7 @@ void restoreSeeds(bool all) {
 // cost the fuzzer more than the run it checks.
 bool fileHolds(const std::string& path, const std::string& contents) {
     static char block[64 * 1024];
-    const int fd = open(path.c_str(), O_RDONLY);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     std::size_t at = 0;
     bool same = true;
@@ -134,10 +134,10 @@ void checkAndClean() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The dialogue's console output goes nowhere; libFuzzer reports on stderr.
-    const int null = open("/dev/null", O_WRONLY);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     check(null >= 0 && dup2(null, STDOUT_FILENO) >= 0, "cannot send standard output to /dev/null");
     close(null);
-    const int tty = open("/dev/tty", O_RDWR | O_NOCTTY);
+    const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     check(tty < 0, "run me without a controlling terminal (setsid -w), or I wait for keys");
     check(mkdir(workDirectory().c_str(), 0700) == 0 && chdir(workDirectory().c_str()) == 0,
           "cannot make the working directory");
@@ -150,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string answers(reinterpret_cast<const char*>(data), size);
     std::replace(answers.begin(), answers.end(), '/', '_');
     writeFile(answersPath(), answers);
-    const int in = open(answersPath().c_str(), O_RDONLY);
+    const int in = open(answersPath().c_str(), O_RDONLY | O_CLOEXEC);
     check(in >= 0 && dup2(in, STDIN_FILENO) >= 0, "cannot put the answers on standard input");
     close(in);
     restartAnswers();

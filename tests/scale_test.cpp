@@ -40,7 +40,7 @@ bool writeAll(int fd, const char* bytes, std::uint64_t count) {
 // The input: blanks, the long field, a blank run, a short field, a CR LF
 // line end and a last line with no end.
 void generate(const std::string& path, std::uint64_t fieldLength) {
-    const int fd = open(path.c_str(), O_WRONLY);
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
     const std::vector<char> xs(blockSize, 'x');
     bool ok = writeAll(fd, " \t ", 3);
@@ -61,7 +61,7 @@ struct Check {
 // Reads the output to its end and compares it, as it comes, with `fieldLength`
 // x's followed by `tail`.
 void check(const std::string& path, std::uint64_t fieldLength, const std::string& tail, Check& result) {
-    const int fd = open(path.c_str(), O_RDONLY);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
     std::vector<char> buffer(blockSize);
     bool matches = true;

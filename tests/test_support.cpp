@@ -78,10 +78,14 @@ RunResult runProgram(const std::string& directory, const std::string& answers,
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
         setsid();  // no controlling terminal: the key waits return at once
-        const int in = open(answersPath.c_str(), O_RDONLY);
-        const int out = open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = open(answersPath.c_str(), O_RDONLY | O_CLOEXEC);
+        const int out = open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(directory.c_str()) != 0)
             _exit(127);
+        // Whatever the test process holds open (another thread's end of a
+        // FIFO, say) must not reach the program: it would count as a reader
+        // or writer of the program's own files and could block it for ever.
+        close_range(3, ~0U, 0);
         unsetenv("LC_ALL");
         unsetenv("LC_CTYPE");
         unsetenv("LANG");

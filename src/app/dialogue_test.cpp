@@ -292,7 +292,7 @@ TEST_F(DialogueTest, AFifoWhoseWriterVanishesGivesWhatArrived) {
     ASSERT_GE(writer, 0);
     if (writer == 0) {
         alarm(20);  // never left blocked if the program does not open the FIFO
-        const int fd = open((dir / "pipe").c_str(), O_WRONLY);
+        const int fd = open((dir / "pipe").c_str(), O_WRONLY | O_CLOEXEC);
         const char part[] = "a b\nc\td";  // then gone, mid-line
         _exit(fd >= 0 && write(fd, part, sizeof part - 1) == sizeof part - 1 ? 0 : 1);
     }
@@ -333,7 +333,7 @@ TEST_F(DialogueTest, AnOutputPipeIsOpenedOnlyWithAReaderAndAVanishingReaderIsRep
     const int hold = open((dir / "out.csv").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(hold, 0);
     std::thread reader([path = dir / "out.csv", hold] {
-        const int fd = open(path.c_str(), O_RDONLY);
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         char some[100];
         if (fd >= 0) (void)read(fd, some, sizeof some);
         close(hold);

@@ -29,8 +29,8 @@ std::string inChild(const std::string& answers, void (*body)()) {
     const pid_t child = fork();
     if (child == 0) {
         setsid();
-        const int in = open((dir / "answers").c_str(), O_RDONLY);
-        const int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+        const int in = open((dir / "answers").c_str(), O_RDONLY | O_CLOEXEC);
+        const int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0) _exit(127);
         body();
         _exit(0);
