@@ -12,7 +12,6 @@
 
 #include "filters/filters.h"
 #include "fuzz_support.h"
-#include "platform/wide_vectors.h"
 
 namespace {
 
@@ -91,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int tabs = provider.ConsumeIntegralInRange<int>(1, 3);
     const int lineSpaces = provider.ConsumeIntegralInRange<int>(-2, 6);  // the filter holds it to 0..4
     const bool padded = provider.ConsumeBool();
-    allowWideVectors(provider.ConsumeBool());  // the wide vector paths or the portable ones
+    fuzz::useKernelsNumbered(provider.ConsumeIntegral<std::uint8_t>());
     const unsigned shift = provider.ConsumeIntegral<std::uint8_t>();
     const char padding = " \t,\n\rx"[provider.ConsumeIntegralInRange<int>(0, 5)];
     const std::string bytes = provider.ConsumeRemainingBytesAsString();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "kernels/kernels.h"
 #include "platform/text_file.h"
 #include "test_support.h"
 
@@ -46,5 +47,15 @@ inline std::string textOf(const std::string& raw) {
 // Plain bytes put before the fuzzed ones so that they straddle the end of the
 // first buffer read (`shift` bytes before it), where buffers are refilled.
 inline std::string filler(unsigned shift, char c) { return std::string(textFileBufferSize - shift, c); }
+
+// Puts one of the sets of kernels this processor runs in use, picked by a
+// fuzzed number, so that every set meets every input.
+inline void useKernelsNumbered(unsigned number) {
+    const Kernels* runnable[8];
+    unsigned count = 0;
+    for (const Kernels* set : kernelSets())
+        if (set->runsHere() && count < 8) runnable[count++] = set;
+    useKernels(*runnable[number % count]);
+}
 
 }  // namespace fuzz

@@ -13,7 +13,6 @@
 
 #include "fuzz_support.h"
 #include "platform/text_file.h"
-#include "platform/wide_vectors.h"
 
 namespace {
 
@@ -76,7 +75,7 @@ struct Model {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider provider(data, size);
     const bool padded = provider.ConsumeBool();
-    allowWideVectors(provider.ConsumeBool());  // the wide vector paths or the portable ones
+    fuzz::useKernelsNumbered(provider.ConsumeIntegral<std::uint8_t>());
     const unsigned shift = provider.ConsumeIntegral<std::uint8_t>();
     const std::string bytes = provider.ConsumeRandomLengthString(4096);
     // A long first line moves the fuzzed bytes across the end of the first read.

@@ -1,8 +1,9 @@
 // Throughput of the six conversions in-process, in bytes of input per second:
 // a generated CR LF text file in the temporary directory, converted to
 // /dev/null, so the figures show the filters and the file buffering without
-// the disk; each option on the wide vector paths (wide:1, where the processor
-// has them) and on the portable ones (wide:0). Run: build/filters_perftest
+// the disk; each option on each set of kernels this build has (kernels:0 the
+// widest, each labelled with its name; a set this processor cannot run is
+// skipped and says so). Run: build/filters_perftest
 
 #include <benchmark/benchmark.h>
 
@@ -14,7 +15,7 @@
 #include <string>
 
 #include "filters/filters.h"
-#include "platform/wide_vectors.h"
+#include "kernels/kernels.h"
 
 namespace {
 
@@ -56,12 +57,18 @@ const std::string& inputName() {
     return name;
 }
 
-// The argument picks the path: 1 the wide vector paths (where the processor
-// has them), 0 the portable ones.
+// The argument picks the set of kernels, counted from the widest.
 template <typename Filter>
 void convert(benchmark::State& state, Filter filter) {
+    const Kernels& set = *kernelSets()[static_cast<std::size_t>(state.range(0))];
+    if (!set.runsHere()) {
+        state.SkipWithError((std::string(set.name) + " kernels: this processor lacks them").c_str());
+        return;
+    }
+    state.SetLabel(set.name);
+    const Kernels& before = kernels();
+    useKernels(set);
     const std::string& name = inputName();
-    allowWideVectors(state.range(0) != 0);
     for (auto _ : state) {
         TextFile input;
         TextFile output;
@@ -72,7 +79,7 @@ void convert(benchmark::State& state, Filter filter) {
         if (output.failed) state.SkipWithError("the conversion failed");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * inputSize));
-    allowWideVectors(true);
+    useKernels(before);
 }
 
 void option1(benchmark::State& state) { convert(state, filterSpcTabToComma); }
@@ -88,14 +95,20 @@ void option6(benchmark::State& state) {
     convert(state, [](TextFile& in, TextFile& out) { filterLineSpacing(in, out, 1); });
 }
 
+// One run per set of kernels.
+void everySet(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgName("kernels")->DenseRange(0, static_cast<int>(kernelSets().size()) - 1);
+    benchmark->Unit(benchmark::kMillisecond);
+}
+
 }  // namespace
 
-BENCHMARK(option1)->ArgName("wide")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(option2)->ArgName("wide")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(option3)->ArgName("wide")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(option4)->ArgName("wide")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(option5)->ArgName("wide")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(option6)->ArgName("wide")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(option1)->Apply(everySet);
+BENCHMARK(option2)->Apply(everySet);
+BENCHMARK(option3)->Apply(everySet);
+BENCHMARK(option4)->Apply(everySet);
+BENCHMARK(option5)->Apply(everySet);
+BENCHMARK(option6)->Apply(everySet);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

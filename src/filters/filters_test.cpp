@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "both_paths.h"
+#include "every_path.h"
 #include "test_support.h"
 
 using namespace std::string_literals;
@@ -36,7 +36,7 @@ struct Case {
 };
 
 void expectConversions(const Filter& filter, std::initializer_list<Case> cases) {
-    onBothPaths([&] {
+    onEveryPath([&] {
         for (const auto& row : cases) {
             SCOPED_TRACE(testing::PrintToString(row.input));
             EXPECT_EQ(row.output, convert(filter, row.input));
@@ -249,7 +249,7 @@ TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
         std::string raw(length, 'a');
         for (char& c : raw) c = alphabet[random() % sizeof alphabet];
         if (length == 30) raw[20] = '\x1a';  // the input ends there
-        onBothPaths([&] {
+        onEveryPath([&] {
             for (const auto [option, parameter] : conversions) {
                 SCOPED_TRACE("option " + std::to_string(option) + " (" + std::to_string(parameter) + "), length " +
                              std::to_string(length));

@@ -1,17 +1,14 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cstring>
 
+#include "kernels/kernels.h"
 #include "platform/text_file_os.h"
-#include "platform/wide_vectors.h"
 
 namespace {
 
-constexpr unsigned char carriageReturn = 13;  // dropped on reading
-constexpr unsigned char ctrlZ = 26;           // ends the input
+constexpr unsigned char ctrlZ = 26;  // ends the input
 
 bool isGood(const TextFile& file) { return !file.endOfInput && !file.failed; }
 
@@ -31,144 +28,6 @@ void open(TextFile& file, const char* name, bool forOutput) {
     file.handle_ = forOutput ? osOpenOutput(name) : osOpenInput(name);
     file.failed = file.handle_ < 0;
     startBuffer(file, forOutput);
-}
-
-// Both CR handlers below go eight bytes at a time: CRs and LFs come about
-// once a line, so most words of text hold neither and are moved whole.
-constexpr std::size_t wordSize = sizeof(std::uint64_t);
-constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
-
-// The top bit of each byte of the word that is `byte` is set, and perhaps
-// those of bytes after it; the first one set is always right. (A byte equal
-// to `byte` becomes zero after the xor, and only a zero takes a borrow.)
-std::uint64_t matches(std::uint64_t word, unsigned char byte) {
-    const std::uint64_t x = word ^ (everyByte * byte);
-    return (x - everyByte) & ~x & (everyByte << 7);
-}
-
-// The number of bytes before the first match, in memory order.
-std::size_t bytesBefore(std::uint64_t matchBits) {
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<std::size_t>(std::countr_zero(matchBits)) / 8;
-    else
-        return static_cast<std::size_t>(std::countl_zero(matchBits)) / 8;
-}
-
-std::uint64_t loadWord(const unsigned char* bytes) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, wordSize);
-    return word;
-}
-
-#ifdef ZORVEN_WIDE_VECTORS
-// Removes every CR in place, 64 bytes at a time: the bytes other than CR are
-// packed to the front of the vector and stored. The write position never
-// passes the read position, so a whole vector stored overwrites only bytes
-// already loaded; at the end only the bytes kept are stored.
-WIDE_VECTOR_CODE unsigned char* dropCarriageReturnsWide(unsigned char* from, unsigned char* end) {
-    const __m512i cr = _mm512_set1_epi8(carriageReturn);
-    unsigned char* to = from;
-    for (; end - from >= 64; from += 64) {
-        const __m512i bytes = _mm512_loadu_si512(from);
-        const __mmask64 kept = _mm512_cmpneq_epi8_mask(bytes, cr);
-        _mm512_storeu_si512(to, _mm512_maskz_compress_epi8(kept, bytes));
-        to += std::popcount(kept);
-    }
-    const __mmask64 present = lowBits(end - from);
-    const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
-    const __mmask64 kept = _mm512_mask_cmpneq_epi8_mask(present, bytes, cr);
-    const auto keptCount = static_cast<std::size_t>(std::popcount(kept));
-    _mm512_mask_storeu_epi8(to, lowBits(keptCount), _mm512_maskz_compress_epi8(kept, bytes));
-    return to + keptCount;
-}
-
-// Copies with a CR before every LF, 32 bytes in (at most 64 out) at a time.
-// There must be room for twice the count, as for the portable path: whole
-// steps store a whole vector, and what lies past the copy is overwritten by
-// the next step; the last step stores only the bytes of the copy.
-WIDE_VECTOR_CODE unsigned char* addCarriageReturnsWide(const unsigned char* from, std::size_t count,
-                                                       unsigned char* to) {
-    constexpr Spreading crBeforeLf(2);
-    const __m512i lf = _mm512_set1_epi8('\n');
-    const __m512i cr = _mm512_set1_epi8(carriageReturn);
-    const unsigned char* const end = from + count;
-    for (; end - from >= 32; from += 32) {
-        const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(32), from);
-        const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lf);
-        _mm512_storeu_si512(to, _mm512_mask_expand_epi8(cr, crBeforeLf.placesOfBytes(lineEnds), bytes));
-        to += crBeforeLf.spreadCount(32, std::popcount(lineEnds));
-    }
-    const std::size_t inCount = end - from;
-    const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(inCount), from);  // the rest zero, so no LF
-    const std::uint64_t lineEnds = _mm512_cmpeq_epi8_mask(bytes, lf);
-    const std::size_t outCount = crBeforeLf.spreadCount(inCount, std::popcount(lineEnds));
-    _mm512_mask_storeu_epi8(to, lowBits(outCount),
-                            _mm512_mask_expand_epi8(cr, crBeforeLf.placesOfBytes(lineEnds), bytes));
-    return to + outCount;
-}
-#endif
-
-// Removes every CR from the bytes in place; returns their new end.
-unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
-#ifdef ZORVEN_WIDE_VECTORS
-    if (wideVectorsUsable()) return dropCarriageReturnsWide(begin, end);
-#endif
-    auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
-    if (cr == nullptr) return end;
-    // The write position stays behind the read position. A word without a CR
-    // moves whole; one with a CR goes byte by byte, since after a jump to its
-    // CR a whole-word store would reach bytes not yet read.
-    unsigned char* to = cr;
-    unsigned char* from = cr + 1;
-    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
-        const std::uint64_t word = loadWord(from);
-        if (matches(word, carriageReturn) == 0) {
-            std::memcpy(to, &word, wordSize);
-            to += wordSize;
-            continue;
-        }
-        for (std::size_t i = 0; i < wordSize; ++i) {
-            *to = from[i];
-            to += from[i] != carriageReturn;
-        }
-    }
-    for (; from < end; ++from) {
-        *to = *from;
-        to += *from != carriageReturn;
-    }
-    return to;
-}
-
-// Copies the bytes to `to` with a CR before every LF; returns the end of the
-// copy. There must be room for twice the count.
-unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
-#ifdef ZORVEN_WIDE_VECTORS
-    if (wideVectorsUsable()) return addCarriageReturnsWide(from, count, to);
-#endif
-    const unsigned char* const end = from + count;
-    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
-        const std::uint64_t word = loadWord(from);
-        std::memcpy(to, &word, wordSize);
-        const std::uint64_t found = matches(word, '\n');
-        if (found == 0) {
-            to += wordSize;
-            from += wordSize;
-            continue;
-        }
-        const std::size_t before = bytesBefore(found);
-        to += before;
-        *to++ = carriageReturn;
-        *to++ = '\n';
-        from += before + 1;
-    }
-    for (; from < end; ++from) {
-        // A CR is stored at every step and then overwritten, unless an LF follows it.
-        const bool lineEnd = *from == '\n';
-        to[0] = carriageReturn;
-        to[lineEnd] = *from;
-        to += 1 + lineEnd;
-    }
-    return to;
 }
 
 // Makes unread input bytes available; false when there are none to be had.
@@ -192,7 +51,7 @@ bool fill(TextFile& file) {
             file.inputEnded_ = true;
         }
         file.next_ = file.buffer_;
-        file.end_ = dropCarriageReturns(file.buffer_, end);
+        file.end_ = kernels().dropCarriageReturns(file.buffer_, end);
         if (file.next_ != file.end_) return true;
     }
     file.next_ = file.end_ = file.buffer_;
@@ -294,7 +153,7 @@ void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
         if (file.freeEnd_ - file.free_ < 2 && !flush(file, true)) return;
         // Room for the worst case, a CR added before every byte.
         const std::size_t span = std::min<std::size_t>(count, (file.freeEnd_ - file.free_) / 2);
-        file.free_ = addCarriageReturns(from, span, file.free_);
+        file.free_ = kernels().addCarriageReturns(from, span, file.free_);
         from += span;
         count -= span;
     }

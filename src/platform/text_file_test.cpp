@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "both_paths.h"
+#include "every_path.h"
 #include "test_support.h"
 
 using namespace std::string_literals;
@@ -57,7 +57,7 @@ TEST_F(TextFileTest, ReadingDropsCarriageReturnsAndStopsAtCtrlZ) {
         {"\0\xff\x1b"s, "\0\xff\x1b"s},
         {std::string(200000, '\r') + "x" + std::string(70000, 'y'), "x" + std::string(70000, 'y')},
     };
-    onBothPaths([&] {
+    onEveryPath([&] {
         for (const auto& row : cases) {
             SCOPED_TRACE(testing::PrintToString(row.bytes.substr(0, 20)));
             openWith(row.bytes);
@@ -135,7 +135,7 @@ TEST_F(TextFileTest, ReadLineWithNoRoomFailsAndHoldsTheInput) {
 }
 
 TEST_F(TextFileTest, WritingPutsOutEveryLineFeedAsCrLf) {
-    onBothPaths([&] {
+    onEveryPath([&] {
         const std::string path = dir / "out";
         TextFile output;
         openOutputFile(output, path.c_str());

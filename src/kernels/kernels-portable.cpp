@@ -1,0 +1,177 @@
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/kernel_sets.h"
+
+namespace {
+
+constexpr unsigned char carriageReturn = 13;
+
+// The CR handlers go eight bytes at a time: CRs and LFs come about once a
+// line, so most words of text hold neither and are moved whole.
+constexpr std::size_t wordSize = sizeof(std::uint64_t);
+constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
+
+// The top bit of each byte of the word that is `byte` is set, and perhaps
+// those of bytes after it; the first one set is always right. (A byte equal
+// to `byte` becomes zero after the xor, and only a zero takes a borrow.)
+std::uint64_t matches(std::uint64_t word, unsigned char byte) {
+    const std::uint64_t x = word ^ (everyByte * byte);
+    return (x - everyByte) & ~x & (everyByte << 7);
+}
+
+// The number of bytes before the first match, in memory order.
+std::size_t bytesBefore(std::uint64_t matchBits) {
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(matchBits)) / 8;
+    else
+        return static_cast<std::size_t>(std::countl_zero(matchBits)) / 8;
+}
+
+std::uint64_t loadWord(const unsigned char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, wordSize);
+    return word;
+}
+
+bool runsEverywhere() { return true; }
+
+unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
+    auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
+    if (cr == nullptr) return end;
+    // The write position stays behind the read position. A word without a CR
+    // moves whole; one with a CR goes byte by byte, since after a jump to its
+    // CR a whole-word store would reach bytes not yet read.
+    unsigned char* to = cr;
+    unsigned char* from = cr + 1;
+    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+        const std::uint64_t word = loadWord(from);
+        if (matches(word, carriageReturn) == 0) {
+            std::memcpy(to, &word, wordSize);
+            to += wordSize;
+            continue;
+        }
+        for (std::size_t i = 0; i < wordSize; ++i) {
+            *to = from[i];
+            to += from[i] != carriageReturn;
+        }
+    }
+    for (; from < end; ++from) {
+        *to = *from;
+        to += *from != carriageReturn;
+    }
+    return to;
+}
+
+unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
+    const unsigned char* const end = from + count;
+    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
+        const std::uint64_t word = loadWord(from);
+        std::memcpy(to, &word, wordSize);
+        const std::uint64_t found = matches(word, '\n');
+        if (found == 0) {
+            to += wordSize;
+            from += wordSize;
+            continue;
+        }
+        const std::size_t before = bytesBefore(found);
+        to += before;
+        *to++ = carriageReturn;
+        *to++ = '\n';
+        from += before + 1;
+    }
+    for (; from < end; ++from) {
+        // A CR is stored at every step and then overwritten, unless an LF follows it.
+        const bool lineEnd = *from == '\n';
+        to[0] = carriageReturn;
+        to[lineEnd] = *from;
+        to += 1 + lineEnd;
+    }
+    return to;
+}
+
+std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
+                             bool& afterField) {
+    // Per byte value: what is stored for it, whether it is kept even when no
+    // field came just before it (all but the blanks), and whether a blank
+    // after it is kept (all but the blanks and the line end). Looked up, not
+    // branched on, so no branch guesses wrong at each edge of a field.
+    unsigned char stored[256];
+    unsigned char keptAlways[256];
+    unsigned char endsField[256];
+    for (int c = 0; c < 256; ++c) {
+        const bool blank = c == ' ' || c == '\t';
+        stored[c] = static_cast<unsigned char>(blank ? separator : c);
+        keptAlways[c] = !blank;
+        endsField[c] = !blank && c != '\n';
+    }
+    // Only whether a field has just ended matters, so a flag, which no field
+    // length can overflow, does the work of a character count.
+    unsigned char fieldEnded = afterField;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        // Every byte is stored, and then kept or not.
+        const unsigned char c = in[i];
+        out[kept] = static_cast<char>(stored[c]);
+        kept += keptAlways[c] | fieldEnded;
+        fieldEnded = endsField[c];
+    }
+    afterField = fieldEnded != 0;
+    return kept;
+}
+
+void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = bytes[i] == from ? to : bytes[i];
+}
+
+std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
+                        std::size_t toLength) {
+    // Per byte value: the bytes it becomes, stored four at a time, and how
+    // many of them count. Looked up, not branched on, so no branch guesses
+    // wrong at each `from`.
+    std::uint32_t becomes[256];
+    unsigned char becomesLength[256];
+    for (int c = 0; c < 256; ++c) {
+        const bool replaced = c == static_cast<unsigned char>(from);
+        char bytes[sizeof becomes[0]] = {static_cast<char>(c)};
+        if (replaced) std::memcpy(bytes, to, toLength);
+        std::memcpy(&becomes[c], bytes, sizeof bytes);
+        becomesLength[c] = static_cast<unsigned char>(replaced ? toLength : 1);
+    }
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        std::memcpy(out + written, &becomes[c], sizeof becomes[c]);
+        written += becomesLength[c];
+    }
+    return written;
+}
+
+std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+    const char lineEnds[] = "\n\n\n\n\n";
+    const char* rest = in;
+    const char* const end = in + length;
+    std::size_t written = 0;
+    while (const char* lineEnd = static_cast<const char*>(std::memchr(rest, '\n', end - rest))) {
+        if (lineEnd != rest || inLine) {  // an empty line is dropped
+            std::memcpy(out + written, rest, lineEnd - rest);
+            written += lineEnd - rest;
+            std::memcpy(out + written, lineEnds, lineEndCount);
+            written += lineEndCount;
+        }
+        inLine = false;
+        rest = lineEnd + 1;
+    }
+    std::memcpy(out + written, rest, end - rest);
+    written += end - rest;
+    inLine = inLine || rest != end;
+    return written;
+}
+
+}  // namespace
+
+const Kernels portableKernels = {
+    "portable",       runsEverywhere, dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
+    replaceInPlace,   replaceEach,    spaceLines,
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+// The loops that reading, writing and converting text spend their time in,
+// one set per instruction set. The portable set runs on any processor and is
+// the reference the others are tested against; a vector set gives the same
+// bytes, many at a time. One set is chosen at start-up: the widest this
+// build has that the processor (and the system, which must save the vector
+// registers) can run.
+
+/// The most bytes a kernel may store past the end of what it writes, where
+/// it writes into a buffer sized for it (a vector's last store). The CR
+/// kernels of the text-file layer never store past their room.
+inline constexpr std::size_t maxStoreOverrun = 64;
+
+struct Kernels {
+    const char* name;  ///< "avx512", "avx2", "neon" or "portable"
+
+    /// True if this processor and system can run the set.
+    bool (*runsHere)();
+
+    /// Removes every CR from the bytes in place; returns their new end.
+    unsigned char* (*dropCarriageReturns)(unsigned char* begin, unsigned char* end);
+
+    /// Copies the bytes to `to` with a CR before every LF; returns the end of
+    /// the copy. There must be room for twice the count; nothing is stored
+    /// past it.
+    unsigned char* (*addCarriageReturns)(const unsigned char* from, std::size_t count, unsigned char* to);
+
+    /// Options 1 and 5: each run of SP and TAB that follows a field becomes
+    /// one `separator`; the rest is copied. `afterField` says whether the
+    /// byte before `in` ended a field, and is updated for the next call.
+    /// Returns the bytes written to `out` (at most `length`, and
+    /// `maxStoreOverrun` more stored).
+    std::size_t (*squeezeBlankRuns)(const unsigned char* in, std::size_t length, char* out, char separator,
+                                    bool& afterField);
+
+    /// Each `from` becomes `to`, in place.
+    void (*replaceInPlace)(char* bytes, std::size_t length, char from, char to);
+
+    /// Copies with each `from` replaced by the `toLength` (1 to 4) bytes of
+    /// `to`; returns the bytes written (at most `toLength` times the length,
+    /// and `maxStoreOverrun` more stored).
+    std::size_t (*replaceEach)(const char* in, std::size_t length, char* out, char from, const char* to,
+                               std::size_t toLength);
+
+    /// Option 6: drops the LFs that end empty lines and writes each other LF
+    /// as `lineEndCount` (1 to 5) LFs. `inLine` says whether a line has begun
+    /// and not yet ended before `in`, and is updated for the next call.
+    /// Returns the bytes written (at most 3 times the length and 2, and
+    /// `maxStoreOverrun` more stored).
+    std::size_t (*spaceLines)(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
+                              bool& inLine);
+};
+
+/// The set in use: chosen once at start-up, or by `useKernels`.
+const Kernels& kernels();
+
+/// Every set this build has, widest first; the portable one is last.
+std::span<const Kernels* const> kernelSets();
+
+/// For tests and the benchmark: from now on `kernels()` returns `set`,
+/// which must be one that `runsHere`.
+void useKernels(const Kernels& set);
