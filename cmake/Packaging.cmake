@@ -120,7 +120,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
 
 # Installs into a temporary prefix, runs the installed program, renders the
-# manual and builds the package. Once is enough: the sanitizer build would
+# manual, builds the package and has lintian check it. Once is enough: the sanitizer build would
 # only repeat it with a slower program.
 if(ZORVEN_TESTS AND NOT ZORVEN_SANITIZE)
   add_test(NAME InstallAndPackage
