@@ -28,5 +28,7 @@ install cmake make g++ libgtest-dev libbenchmark-dev tmux
 install g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine
 # The manual page check and the Debian package.
 install groff-base man-db dpkg-dev file
+# The distribution's own checks of the package.
+install lintian
 # Fuzzing and memcheck.
 install clang-14 libclang-rt-14-dev valgrind

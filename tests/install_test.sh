@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built program into a temporary prefix and runs it from there,
-# renders its manual page, and builds the Debian package and looks inside.
+# renders its manual page, and builds the Debian package, looks inside and has
+# the distribution's package checker (lintian) check it.
 # Usage: install_test.sh BUILD_DIR VERSION
 set -uo pipefail
 
@@ -53,6 +54,9 @@ prefix="$tmp/prefix"
 "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || fail "cmake --install: $(cat "$tmp/install.log")"
 [ -x "$prefix/bin/zorven" ] || fail "no executable bin/zorven"
 [ -f "$prefix/share/man/man1/zorven.1.gz" ] || fail "no manual page share/man/man1/zorven.1.gz"
+for file in copyright changelog.gz; do
+    [ -f "$prefix/share/doc/zorven/$file" ] || fail "no share/doc/zorven/$file"
+done
 
 check_conversion "$prefix/bin/zorven" installed
 check_manual "$prefix/share/man/man1/zorven.1.gz"
@@ -103,15 +107,50 @@ done < <(sed -n '/^CONVERSIONS/,/^[A-Z]/p' "$manual")
 [ "$examples" -eq 6 ] || fail "found $examples examples of conversions in the manual, not 6"
 
 # --- the Debian package ------------------------------------------------------
-"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/package" >"$tmp/cpack.log" 2>&1 || fail "cpack: $(cat "$tmp/cpack.log")"
+# lintian runs in the background while the rest is checked: it takes several
+# seconds. --no-cfg and a named profile keep a local configuration or the
+# machine's vendor from changing what it checks and shows; TMPDIR keeps its
+# unpacked copy of the package in this test's directory.
+start_lintian() {
+    TMPDIR="$tmp" lintian --no-cfg --profile debian --display-info "$1" >"$tmp/lintian.out" 2>"$tmp/lintian.err" &
+    lintianPid=$!
+}
+
+# I: tags that do not apply to this package, each with the reason why: none
+# so far. Any other tag fails the test: every E:, W: and I: one.
+allowedInfo=()
+
+# Tags are matched by name, so a lintian that knows more or fewer tags only
+# changes what it reports; what it writes besides tags (such as its notes on
+# stderr) is ignored unless it also fails without a tag to say why.
+check_lintian() {
+    wait "$lintianPid"
+    local status=$? tagged=false line
+    while IFS= read -r line; do
+        [[ "$line" =~ ^([A-Z]):\ zorven[^:]*:\ ([^ ]+) ]] || continue
+        if [ "${BASH_REMATCH[1]}" = I ] && [[ " ${allowedInfo[*]} " == *" ${BASH_REMATCH[2]} "* ]]; then
+            continue
+        fi
+        fail "lintian: $line"
+        tagged=true
+    done <"$tmp/lintian.out"
+    [ "$status" -eq 0 ] || $tagged || fail "lintian failed (status $status): $(cat "$tmp/lintian.err")"
+}
+
+# Built with a umask that lets the group write, as many systems have: the
+# package's directories must be 0755 all the same.
+(umask 0002 && "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/package") >"$tmp/cpack.log" 2>&1 ||
+    fail "cpack: $(cat "$tmp/cpack.log")"
 deb="$(ls "$tmp"/package/zorven_"$version"_*.deb 2>/dev/null | head -n 1)"
 if [ -z "$deb" ]; then
     fail "no zorven_${version}_*.deb built"
 else
+    start_lintian "$deb"
     contents="$(dpkg-deb -c "$deb")"
     grep -qE '^-rwxr-xr-x root/root .* \./usr/bin/zorven$' <<<"$contents" || fail "the package lacks usr/bin/zorven"
-    grep -qE '^-rw-r--r-- root/root .* \./usr/share/man/man1/zorven\.1\.gz$' <<<"$contents" ||
-        fail "the package lacks usr/share/man/man1/zorven.1.gz"
+    for file in usr/share/man/man1/zorven.1.gz usr/share/doc/zorven/copyright usr/share/doc/zorven/changelog.gz; do
+        grep -qE "^-rw-r--r-- root/root .* \./${file//./\\.}\$" <<<"$contents" || fail "the package lacks $file"
+    done
 
     field() { dpkg-deb -f "$deb" "$1"; }
     [ "$(field Package)" = zorven ] || fail "Package: $(field Package)"
@@ -125,13 +164,27 @@ else
     grep -q 'libc6 (>= ' <<<"$(field Depends)" || fail "Depends not computed: $(field Depends)"
 
     # The packaged files work: the program converts, the page renders and is
-    # the one in the source.
+    # the one in the source, with the version in its footer (the .TH line).
     dpkg-deb -x "$deb" "$tmp/unpacked"
     check_conversion "$tmp/unpacked/usr/bin/zorven" packaged
-    check_manual "$tmp/unpacked/usr/share/man/man1/zorven.1.gz"
-    zcat "$tmp/unpacked/usr/share/man/man1/zorven.1.gz" | cmp -s - "$source/doc/zorven.1" ||
+    page="$tmp/unpacked/usr/share/man/man1/zorven.1.gz"
+    check_manual "$page"
+    cmp -s <(zcat "$page" | grep -v '^\.TH ') <(grep -v '^\.TH ' "$source/doc/zorven.1") ||
         fail "the packaged manual page is not doc/zorven.1"
+
+    # The version, stated once (the project version in CMakeLists.txt), is the
+    # package's, the manual page's and the newest changelog entry's.
+    footer="$(MANWIDTH=80 man -l "$page" 2>/dev/null | tail -n 1)"
+    [[ "$footer" == "zorven $version "* ]] || fail "the manual page's footer reads \"$footer\", not zorven $version"
+    zcat "$tmp/unpacked/usr/share/doc/zorven/changelog.gz" >"$tmp/changelog"
+    newest="$(dpkg-parsechangelog -l "$tmp/changelog" -S Version 2>&1)"
+    [ "$newest" = "$version" ] || fail "the newest entry of doc/changelog is for $newest, not $version"
+    head -n 1 "$tmp/unpacked/usr/share/doc/zorven/copyright" |
+        grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "the copyright file is not in Debian's machine-readable format 1.0"
+
+    check_lintian
 fi
 
 [ "$failures" -eq 0 ] || exit 1
-echo "installed, converted, manual rendered and package checked"
+echo "installed, converted, manual rendered, package checked and passed by lintian"
