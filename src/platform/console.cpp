@@ -8,8 +8,13 @@ namespace {
 
 constexpr char carriageReturn = 13;  // dropped from answers
 constexpr char ctrlZ = 26;           // ends the answers for good
+constexpr char quote = '"';          // around a name that holds spaces
 
 bool isWhiteSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// A plain word ends at white space; a quoted one at its closing quote, or at
+// the end of the line when the quote is never closed.
+bool endsWord(char c, bool quoted) { return quoted ? c == quote || c == '\n' : isWhiteSpace(c); }
 
 // Standard input, read a block at a time. Once it has ended it stays ended:
 // a Ctrl-Z, an end of file or a read error is final for the run.
@@ -101,15 +106,18 @@ WordResult readWord(char* buffer, std::size_t size) {
     while ((c = peekAnswer()) != -1 && isWhiteSpace(static_cast<char>(c))) ++answers.next;
     if (c == -1) return WordResult::noWord;
 
+    const bool quoted = c == quote;
+    if (quoted) ++answers.next;
     std::size_t length = 0;
     bool tooLong = false;
-    while ((c = peekAnswer()) != -1 && !isWhiteSpace(static_cast<char>(c))) {
+    while ((c = peekAnswer()) != -1 && !endsWord(static_cast<char>(c), quoted)) {
         if (length + 1 < size)
             buffer[length++] = static_cast<char>(c);
         else
             tooLong = true;  // keep reading: the rest of the word is not an answer
         ++answers.next;
     }
+    if (quoted && c == quote) ++answers.next;  // the closing quote belongs to no word
     buffer[length] = '\0';
     return tooLong ? WordResult::wordTooLong : WordResult::gotWord;
 }

@@ -81,6 +81,27 @@ TEST(ReadWord, SplitsTheAnswersIntoWords) {
     }
 }
 
+TEST(ReadWord, TakesAQuotedWordWholeWithoutItsQuotes) {
+    const struct { std::string answers, words; } cases[] = {
+        {"\"a b\" c", "[a b][c]<end>"},
+        {"  \"a\tb\"\n", "[a\tb]<end>"},
+        {"\"a b\"c", "[a b][c]<end>"},           // the closing quote ends the word
+        {"a\"b c\"", "[a\"b][c\"]<end>"},         // no leading quote: read as ever
+        {"\"ab\n c", "[ab][c]<end>"},           // never closed: the rest of the line
+        {"\"a \r\nb", "[a ][b]<end>"},
+        {"\"ab", "[ab]<end>"},
+        {"\"\" x", "[][x]<end>"},                // an empty name is still an answer
+        {"\"abcdef\" g", "[abc]+[g]<end>"},      // the limit counts what is inside
+        {"\"abc\" d", "[abc][d]<end>"},
+        {"\"a\x1a" "b\" c", "[a]<end>"},
+        {"\"\xff\x01\"", "[\xff\x01]<end>"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::PrintToString(row.answers));
+        EXPECT_EQ(row.words, inChild(row.answers, readWords));
+    }
+}
+
 TEST(WriteText, PutsOutLineFeedsAsCrLf) {
     EXPECT_EQ("a\r\nb\r\n\r\nc\r\n-",
               inChild("", [] {
