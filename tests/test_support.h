@@ -28,11 +28,11 @@ struct RunResult {
 };
 
 /// The 13 lines the program opens with, each ended with CR LF; the box in
-/// UTF-8 or in code-page-437 bytes.
+/// UTF-8 or in ASCII.
 std::string titleScreen(bool utf8 = false);
 
 /// Runs the built program in `directory` with `answers` on standard input and
-/// no controlling terminal, and no locale (so the box is drawn in code page 437). `prepare`, if given, runs in the child just before
+/// no controlling terminal, and no locale (so the box is drawn in ASCII). `prepare`, if given, runs in the child just before
 /// the program starts (to set a limit, say).
 RunResult runProgram(const std::string& directory, const std::string& answers,
                      const std::function<void()>& prepare = {});

@@ -70,11 +70,11 @@ void writeText(char c) {
 void endLine() { osWriteConsole("\r\n", 2); }
 
 void writeBoxChar(BoxChar c, std::size_t count) {
-    static const bool utf8 = osConsoleUsesUtf8();  // decided once, on the first box drawn
+    static const BoxStyle style = osBoxStyle();  // decided once, on the first box drawn
 
     char encoded[3] = {static_cast<char>(c)};
     std::size_t length = 1;
-    if (utf8) {
+    if (style == BoxStyle::utf8) {
         // All six lie in U+2550 to U+255D, which UTF-8 writes as E2 95 90 to E2 95 9D.
         unsigned codePoint = 0;
         switch (c) {
@@ -89,6 +89,8 @@ void writeBoxChar(BoxChar c, std::size_t count) {
         encoded[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3f));
         encoded[2] = static_cast<char>(0x80 | (codePoint & 0x3f));
         length = 3;
+    } else if (style == BoxStyle::ascii) {
+        encoded[0] = c == BoxChar::horizontal ? '=' : c == BoxChar::vertical ? '|' : '+';
     }
     char block[3 * 64];
     while (count > 0) {

@@ -27,8 +27,9 @@ enum class BoxChar : unsigned char {
     bottomRight = 188,
 };
 
-/// Writes the box character `count` times at once, in the console's own
-/// character set: UTF-8 where the locale names it, else code page 437.
+/// Writes the box character `count` times at once, as the console shows it:
+/// code-page-437 bytes on the Windows console; elsewhere UTF-8 where the
+/// locale names it, else ASCII ("+" corners, "=" edges, "|" sides).
 void writeBoxChar(BoxChar c, std::size_t count = 1);
 
 /// What `readWord` got.
@@ -52,5 +53,6 @@ WordResult readWord(char* buffer, std::size_t size);
 void restartAnswers();
 
 /// Waits for one key press at the keyboard, also when standard input is
-/// redirected, without echo; returns at once where there is no keyboard.
+/// redirected, without echo; returns at once where there is no keyboard or
+/// where standard output is not the console, which would not show its prompt.
 void waitForKey();

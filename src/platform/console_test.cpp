@@ -262,3 +262,17 @@ TEST(WaitForKey, RestoresTheModeWhenEndedBySignal) {
         EXPECT_TRUE(sameMode(child.initialMode(), child.mode()));
     }
 }
+
+TEST(WaitForKey, ReturnsAtOnceWhenOutputIsNotTheTerminal) {
+    // A terminal is there to read a key from, but the prompt went into a file.
+    TerminalChild child([] {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        dup2(null, 1);
+        alarm(10);  // a wait would end here, by the signal
+        waitForKey();
+        _exit(7);
+    });
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(7, child.finish());
+    EXPECT_TRUE(sameMode(child.initialMode(), child.mode()));
+}
