@@ -15,6 +15,7 @@
 
 #include "platform/console.h"
 #include "platform/console_os.h"
+#include "platform/line_editor.h"
 
 namespace {
 
@@ -140,6 +141,7 @@ void readOneKey(int tty) {
 }  // namespace
 
 void osWriteConsole(const char* bytes, std::size_t count) {
+    noteConsoleOutput(bytes, count);
     while (count > 0) {
         const ssize_t written = write(STDOUT_FILENO, bytes, count);
         if (written < 0 && errno == EINTR) continue;
@@ -150,11 +152,19 @@ void osWriteConsole(const char* bytes, std::size_t count) {
 }
 
 std::size_t osReadConsole(char* buffer, std::size_t size) {
+    if (lineEditorInUse()) return readEditedLine(buffer, size);  // a person types the answers
     for (;;) {
         const ssize_t got = read(STDIN_FILENO, buffer, size);
         if (got < 0 && errno == EINTR) continue;
         return got > 0 ? static_cast<std::size_t>(got) : 0;
     }
+}
+
+bool osAnswersAreTyped() { return isatty(STDIN_FILENO) == 1; }
+
+void osForgetTypedInput() {
+    dropEditedLine();
+    (void)tcflush(STDIN_FILENO, TCIFLUSH);  // at worst keys typed ahead stay: nothing better to do
 }
 
 BoxStyle osBoxStyle() {

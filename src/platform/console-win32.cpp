@@ -155,6 +155,15 @@ std::size_t osReadConsole(char* buffer, std::size_t size) {
     return got;
 }
 
+bool osAnswersAreTyped() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void osForgetTypedInput() {
+    (void)FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));  // at worst keys typed ahead stay
+}
+
 BoxStyle osBoxStyle() {
     // The box goes out as code-page-437 bytes. On a console of another code
     // page they would show as other letters, so the console is switched to

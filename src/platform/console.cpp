@@ -101,6 +101,13 @@ void writeBoxChar(BoxChar c, std::size_t count) {
     }
 }
 
+void forgetTypedAnswers() {
+    if (answers.ended || !osAnswersAreTyped()) return;
+    // A Ctrl-Z among them still ends the answers.
+    while (answers.next < answers.end && answers.bytes[answers.next] != ctrlZ) ++answers.next;
+    if (answers.next == answers.end) osForgetTypedInput();
+}
+
 void restartAnswers() { answers = Answers{}; }
 
 WordResult readWord(char* buffer, std::size_t size) {

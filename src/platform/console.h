@@ -47,6 +47,11 @@ enum class WordResult {
 /// standard input ends the input for the rest of the run. `size` is at least 1.
 WordResult readWord(char* buffer, std::size_t size);
 
+/// When the answers are typed at a terminal, forgets the rest of the line
+/// typed last and whatever was typed ahead, so that only a line typed after
+/// this answers the next question. Answers from a pipe or a file are kept.
+void forgetTypedAnswers();
+
 /// Forgets the answers buffered so far and that they ended, so the next
 /// `readWord` reads standard input afresh. A run never needs it: it lets a
 /// fuzzer run the whole dialogue many times in one process.

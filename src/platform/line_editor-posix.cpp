@@ -1,0 +1,376 @@
+// Lines typed at a terminal, edited with the BSD editline library (libedit):
+// cursor keys, recall of this run's earlier lines, completion of file names.
+// No history file and no start-up file are read or written.
+
+#include "platform/line_editor.h"
+
+#include <dirent.h>
+#include <histedit.h>
+#include <langinfo.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char escape = 0x1b;
+constexpr char quote = '"';  // around a name that holds spaces, as readWord reads it
+
+bool isWhiteSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// What the console has written since the cursor last went to the start of a
+// line: the prompt, which the editor redraws whenever it redraws the line.
+// Only its last stretch is kept; a row of the screen is never longer.
+struct CursorLine {
+    char text[1024];
+    std::size_t held = 0;    // bytes of it kept in text
+    std::size_t column = 0;  // bytes written since the line began, wrapped rows included
+};
+CursorLine cursorLine;
+char promptOnRow[sizeof cursorLine.text + 1];
+
+int terminalWidth() {
+    winsize size{};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// The part of the prompt on the cursor's row: what the editor must draw
+// before the line, starting from the first column.
+void takePromptOnRow() {
+    const auto width = static_cast<std::size_t>(terminalWidth());
+    std::size_t onRow = cursorLine.column % width;
+    if (onRow == 0 && cursorLine.column > 0) onRow = width;  // a full row, the cursor just past its end
+    if (onRow > cursorLine.held) onRow = 0;                  // a row wider than we keep: start afresh
+    std::memcpy(promptOnRow, cursorLine.text + cursorLine.held - onRow, onRow);
+    promptOnRow[onRow] = '\0';
+}
+
+char* prompt(EditLine*) { return promptOnRow; }
+
+// --- completion of file names ----------------------------------------------------
+
+// The word the cursor stands in or at the end of, split as readWord splits the
+// line: where it begins (at its opening quote, if it has one).
+struct WordAtCursor {
+    std::size_t start;
+    bool quoted;
+};
+
+WordAtCursor wordAtCursor(const char* line, std::size_t cursor) {
+    std::size_t i = 0;
+    while (i < cursor) {
+        if (isWhiteSpace(line[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        const bool quoted = line[i] == quote;
+        if (quoted) ++i;
+        while (i < cursor && !(quoted ? line[i] == quote : isWhiteSpace(line[i]))) ++i;
+        if (i == cursor) return {start, quoted};
+        if (quoted) ++i;  // a closed quoted word ends at its quote
+    }
+    return {cursor, false};
+}
+
+// A name that can be typed as one word, in quotes where it holds white space
+// or the word began with one, and shown in the locale's characters.
+bool canBeTyped(const std::string& name, bool quoted) {
+    if (name.find_first_of("\n\r") != std::string::npos) return false;  // a line end ends any word
+    if (quoted || std::any_of(name.begin(), name.end(), isWhiteSpace)) {
+        if (name.find(quote) != std::string::npos) return false;
+    } else if (!name.empty() && name[0] == quote) {
+        return false;
+    }
+    return std::mbstowcs(nullptr, name.c_str(), 0) != static_cast<std::size_t>(-1);
+}
+
+struct Candidate {
+    std::string name;
+    bool directory;
+};
+
+// The entries of `folder` whose names begin with `start`, sorted; names
+// beginning with a dot only when `start` does.
+std::vector<Candidate> candidates(const std::string& folder, const std::string& start, bool quoted) {
+    std::vector<Candidate> found;
+    DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
+    if (directory == nullptr) return found;
+    while (const dirent* entry = readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || name.compare(0, start.size(), start) != 0) continue;
+        if (name[0] == '.' && (start.empty() || start[0] != '.')) continue;
+        if (!canBeTyped(folder + name, quoted)) continue;
+        struct stat status;
+        const bool isDirectory = stat((folder.empty() ? name : folder + name).c_str(), &status) == 0 &&
+                                 S_ISDIR(status.st_mode);
+        found.push_back({name, isDirectory});
+    }
+    closedir(directory);
+    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) { return a.name < b.name; });
+    return found;
+}
+
+void writeOut(const std::string& text) {
+    const char* bytes = text.data();
+    std::size_t count = text.size();
+    while (count > 0) {
+        const ssize_t written = write(STDOUT_FILENO, bytes, count);
+        if (written <= 0) return;  // nothing better to do: the line is redrawn anyway
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+}
+
+// Lists the names in columns under the line, sorted down each column.
+void listCandidates(const std::vector<Candidate>& found) {
+    std::size_t widest = 0;
+    for (const Candidate& each : found) widest = std::max(widest, each.name.size() + (each.directory ? 1 : 0));
+    const std::size_t columnWidth = widest + 2;
+    const std::size_t columns = std::max<std::size_t>(1, static_cast<std::size_t>(terminalWidth()) / columnWidth);
+    const std::size_t rows = (found.size() + columns - 1) / columns;
+    std::string text = "\r\n";
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (std::size_t column = 0; column < columns; ++column) {
+            const std::size_t i = column * rows + row;
+            if (i >= found.size()) break;
+            std::string name = found[i].name + (found[i].directory ? "/" : "");
+            if (column + 1 < columns && i + rows < found.size()) name.resize(columnWidth, ' ');
+            text += name;
+        }
+        text += "\r\n";
+    }
+    writeOut(text);
+}
+
+// Tab: completes the name the cursor is at, relative to the current
+// directory. A directory gets its "/", a file a space after it; a name with
+// white space goes in double quotes. Where several names fit, what they have
+// in common is filled in, and once nothing more can be, they are listed.
+unsigned char completeName(EditLine* editor, int) {
+    const LineInfo* line = el_line(editor);
+    const auto cursor = static_cast<std::size_t>(line->cursor - line->buffer);
+    const WordAtCursor word = wordAtCursor(line->buffer, cursor);
+    const std::string typed(line->buffer + word.start, line->buffer + cursor);
+    const std::string name = word.quoted ? typed.substr(1) : typed;
+
+    const std::size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+    const std::vector<Candidate> found = candidates(folder, name.substr(folder.size()), word.quoted);
+    if (found.empty()) return CC_ERROR;
+
+    std::string common = found.front().name;
+    for (const Candidate& each : found) {
+        std::size_t same = 0;
+        while (same < common.size() && same < each.name.size() && common[same] == each.name[same]) ++same;
+        common.resize(same);
+    }
+    const bool unique = found.size() == 1;
+    const std::string completed = folder + common + (unique && found.front().directory ? "/" : "");
+    const bool quoted = word.quoted || std::any_of(completed.begin(), completed.end(), isWhiteSpace);
+    std::string replacement = (quoted ? "\"" : "") + completed;
+    if (unique && !found.front().directory) replacement += quoted ? "\" " : " ";
+
+    if (replacement == typed) {
+        if (unique) return CC_NORM;
+        listCandidates(found);
+        return CC_REDISPLAY;
+    }
+    // The word typed so far gives way to the whole completed one; the editor
+    // counts characters, not bytes.
+    int characters = 0;
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < typed.size(); ++characters) {
+        const std::size_t length = std::mbrlen(typed.data() + at, typed.size() - at, &state);
+        at += length == 0 || length > typed.size() - at ? 1 : length;
+    }
+    el_deletestr(editor, characters);
+    if (el_insertstr(editor, replacement.c_str()) != 0) (void)el_insertstr(editor, typed.c_str());  // put it back
+    return CC_REFRESH;
+}
+
+// Ctrl+D: on an empty line the end of the answers, as at a plain terminal
+// (without the editor's echo of it); elsewhere it deletes under the cursor.
+unsigned char endOrDelete(EditLine* editor, int) {
+    const LineInfo* line = el_line(editor);
+    if (line->lastchar == line->buffer) return CC_EOF;
+    if (line->cursor == line->lastchar) return CC_ERROR;
+    el_cursor(editor, 1);
+    el_deletestr(editor, 1);
+    return CC_REFRESH;
+}
+
+// --- the editor --------------------------------------------------------------------
+
+EditLine* editor = nullptr;
+History* recall = nullptr;  // the lines typed so far, in memory only
+
+// What is left of the line typed last: inside the editor's own buffer, which
+// stays as it is until the next line is read.
+const char* rest = nullptr;
+std::size_t restCount = 0;
+
+// Frees the editor, so that a leak check at exit sees nothing left over.
+void endEditor() {
+    // Each line gave the terminal its mode back when it ended. Restoring the
+    // mode of start-up now would also drop the keys typed ahead for the shell.
+    if (editor != nullptr) el_set(editor, EL_EDITMODE, 0);
+    if (editor != nullptr) el_end(editor);
+    if (recall != nullptr) history_end(recall);
+    editor = nullptr;
+    recall = nullptr;
+}
+
+bool startEditor() {
+    // Multibyte characters are edited as the user's locale has them. Names
+    // keep their bytes all the same: nothing else here depends on LC_CTYPE.
+    std::setlocale(LC_CTYPE, "");
+    // In plain ASCII every byte above 127 would be dropped as it is typed;
+    // a terminal with no locale set is most often a UTF-8 one.
+    if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    editor = el_init("zorven", stdin, stdout, stderr);
+    recall = history_init();
+    if (editor == nullptr || recall == nullptr) {
+        endEditor();
+        return false;
+    }
+    HistEvent event;
+    history(recall, &event, H_SETSIZE, 100);
+    history(recall, &event, H_SETUNIQUE, 1);
+    el_set(editor, EL_HIST, history, recall);
+    el_set(editor, EL_EDITOR, "emacs");
+    el_set(editor, EL_PROMPT, prompt);
+    el_set(editor, EL_SIGNAL, 0);  // its handlers send the signal on to the whole process group
+    // The wide form keeps the names as given; the narrow one copies them and
+    // never frees the copies.
+    el_wset(editor, EL_ADDFN, L"zorven-complete", L"Complete a file name", completeName);
+    el_wset(editor, EL_ADDFN, L"zorven-end-or-delete", L"End the answers or delete a character", endOrDelete);
+
+    // The keys a person expects, whatever the terminal description says.
+    const char* const bindings[][2] = {
+        {"^I", "zorven-complete"},       {"^D", "zorven-end-or-delete"},
+        {"^A", "ed-move-to-beg"},        {"^E", "ed-move-to-end"},
+        {"^K", "ed-kill-line"},          {"^U", "em-kill-line"},
+        {"^W", "ed-delete-prev-word"},   {"^L", "ed-clear-screen"},
+        {"\\e[H", "ed-move-to-beg"},     {"\\eOH", "ed-move-to-beg"},
+        {"\\e[1~", "ed-move-to-beg"},    {"\\e[7~", "ed-move-to-beg"},
+        {"\\e[F", "ed-move-to-end"},     {"\\eOF", "ed-move-to-end"},
+        {"\\e[4~", "ed-move-to-end"},    {"\\e[8~", "ed-move-to-end"},
+        {"\\e[3~", "ed-delete-next-char"}, {"\\e[2~", "em-toggle-overwrite"},
+    };
+    for (const auto& binding : bindings) el_set(editor, EL_BIND, binding[0], binding[1], nullptr);
+    std::atexit(endEditor);
+    return true;
+}
+
+// While a line is edited the terminal is in the editor's mode. A signal that
+// ends the program then gives the terminal the mode it had before.
+termios modeBefore;
+volatile sig_atomic_t editing = 0;
+const int endingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+
+extern "C" void restoreModeAndEnd(int signalNumber) {
+    if (editing) (void)tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);  // ending: nothing better to do
+    editing = 0;
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+class EditingMode {
+public:
+    EditingMode() {
+        if (tcgetattr(STDIN_FILENO, &modeBefore) != 0) return;  // mode unknown: nothing to restore
+        struct sigaction action {};
+        action.sa_handler = restoreModeAndEnd;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
+            sigaction(endingSignals[i], &action, &previous_[i]);
+        editing = 1;
+    }
+    ~EditingMode() {
+        if (!editing) return;
+        editing = 0;
+        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
+            sigaction(endingSignals[i], &previous_[i], nullptr);
+    }
+    EditingMode(const EditingMode&) = delete;
+    EditingMode& operator=(const EditingMode&) = delete;
+
+private:
+    struct sigaction previous_[std::size(endingSignals)];
+};
+
+// One line from the editor, into `rest`; false at its end.
+bool editLine() {
+    takePromptOnRow();
+    // The editor draws the prompt itself, from the first column: over the
+    // same text, so the screen does not change.
+    writeOut("\r");
+    el_resize(editor);  // the window may have changed since the last line
+    int count = 0;
+    const char* line;
+    {
+        EditingMode mode;
+        line = el_gets(editor, &count);
+    }
+    cursorLine.held = cursorLine.column = 0;  // Enter took the cursor to a new line
+    if (line == nullptr || count <= 0) return false;
+    rest = line;
+    restCount = static_cast<std::size_t>(count);
+
+    std::string entry(line, restCount);
+    while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.pop_back();
+    if (std::any_of(entry.begin(), entry.end(), [](char c) { return !isWhiteSpace(c); })) {
+        HistEvent event;
+        history(recall, &event, H_ENTER, entry.c_str());
+    }
+    return true;
+}
+
+}  // namespace
+
+bool lineEditorInUse() {
+    static const bool inUse = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && startEditor();
+    return inUse;
+}
+
+std::size_t readEditedLine(char* buffer, std::size_t size) {
+    if (restCount == 0 && !editLine()) return 0;
+    const std::size_t count = std::min(size, restCount);
+    std::memcpy(buffer, rest, count);
+    rest += count;
+    restCount -= count;
+    return count;
+}
+
+void dropEditedLine() { restCount = 0; }
+
+void noteConsoleOutput(const char* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n' || c == escape) {
+            cursorLine.held = cursorLine.column = 0;
+            if (c == escape) return;  // the one sequence written clears the screen: the cursor is home
+            continue;
+        }
+        if (cursorLine.held == sizeof cursorLine.text) {  // keep the later half
+            const std::size_t half = sizeof cursorLine.text / 2;
+            std::memmove(cursorLine.text, cursorLine.text + half, half);
+            cursorLine.held = half;
+        }
+        cursorLine.text[cursorLine.held++] = c;
+        ++cursorLine.column;
+    }
+}
