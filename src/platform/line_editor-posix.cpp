@@ -269,8 +269,15 @@ bool startEditor() {
         {"\\e[F", "ed-move-to-end"},     {"\\eOF", "ed-move-to-end"},
         {"\\e[4~", "ed-move-to-end"},    {"\\e[8~", "ed-move-to-end"},
         {"\\e[3~", "ed-delete-next-char"}, {"\\e[2~", "em-toggle-overwrite"},
+        {"\\e[1;5D", "ed-prev-word"},   {"\\e[1;5C", "em-next-word"},  // Ctrl+Left, Ctrl+Right
     };
     for (const auto& binding : bindings) el_set(editor, EL_BIND, binding[0], binding[1], nullptr);
+    // Keys that mean nothing here must not leave the tail of their sequence
+    // in the answer: Page Up and Down, F1 to F12.
+    const char* const unused[] = {"\\e[5~", "\\e[6~", "\\eOP", "\\eOQ", "\\eOR", "\\eOS", "\\e[11~", "\\e[12~",
+                                  "\\e[13~", "\\e[14~", "\\e[15~", "\\e[17~", "\\e[18~", "\\e[19~", "\\e[20~",
+                                  "\\e[21~", "\\e[23~", "\\e[24~"};
+    for (const char* key : unused) el_set(editor, EL_BIND, key, "ed-unassigned", nullptr);
     std::atexit(endEditor);
     return true;
 }
@@ -301,6 +308,9 @@ public:
     }
     ~EditingMode() {
         if (!editing) return;
+        // The editor leaves a cooked mode of its own making; the terminal gets
+        // back exactly the one it had. TCSANOW: keys typed ahead are kept.
+        (void)tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);  // at worst the editor's cooked mode stays
         editing = 0;
         for (std::size_t i = 0; i < std::size(endingSignals); ++i)
             sigaction(endingSignals[i], &previous_[i], nullptr);

@@ -1,0 +1,247 @@
+// The whole program at a terminal (tmux, 80 columns): keys typed as a person
+// types them, the screen read back, the files and the terminal mode checked.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+std::string shell(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        pclose(pipe);
+    }
+    return output;
+}
+
+bool haveTmux() { return !shell("command -v tmux").empty(); }
+
+std::string spaces(std::size_t count) { return std::string(count, ' '); }
+
+const std::string askInput = spaces(24) + "Enter input file name: ";
+const std::string askOption = spaces(24) + "Enter Option < 1 - 6 >: ";
+const std::string askTabs = spaces(24) + "Enter # of tabs <1> to 3: ";
+const std::string askLineSpaces = spaces(24) + "Enter # of line spaces, <0> to 4: ";
+const std::string askOutput = spaces(24) + "Enter output file name (no ext.): ";
+const std::string askOverwrite = spaces(10) + "File already exists. Do you want to overwrite? Y or <N>: ";
+const std::string pressKey = spaces(29) + "Press any key to exit.";
+
+std::string copying(const std::string& from, const std::string& to) {
+    return spaces(24) + "Copying " + from + "  ->  " + to + ".";
+}
+
+// One run of the program in a terminal of its own, in `directory`, between
+// two records of the terminal's mode; its exit status and standard error
+// are kept apart from the directory, so that completion does not see them.
+class TerminalRun {
+public:
+    // `environment` is given to the program; `command`, if given, runs in its
+    // place with the program's name in $ZORVEN; `setup` runs first.
+    explicit TerminalRun(const std::string& directory, const std::string& environment = "LANG=C.UTF-8",
+                         const std::string& command = "", const std::string& setup = "")
+        : tmux_("tmux -L zorven-edit-" + std::to_string(getpid()) + " -f /dev/null ") {
+        const std::string program = command.empty() ? std::string(ZORVEN_PROGRAM) : command;
+        const std::string script = setup + "\nstty -g >" + io_ / "before" + "; trap true INT; ZORVEN=" +
+                                   ZORVEN_PROGRAM + " env -u LC_ALL -u LC_CTYPE -u LANG TERM=xterm " +
+                                   environment + " " + program + " 2>" + io_ / "stderr" +
+                                   "; echo $? >" + io_ / "status" + "; stty -g >" + io_ / "after" + "; : >" + io_ / "done" +
+                                   "; sleep 60";
+        writeFile(io_ / "script", script);
+        shell("LC_ALL=C.UTF-8 " + tmux_ + "new-session -d -x 80 -y 30 -c " + directory + " 'sh " + io_ / "script" + "'");
+        paneTty_ = trimmed(shell(tmux_ + "display -p '#{pane_tty}'"));
+    }
+    ~TerminalRun() { shell(tmux_ + "kill-server 2>/dev/null"); }
+    TerminalRun(const TerminalRun&) = delete;
+    TerminalRun& operator=(const TerminalRun&) = delete;
+
+    // Keys as tmux names them ("Left", "C-d"), or literal text with "-l".
+    void keys(const std::string& keys) { shell(tmux_ + "send-keys " + keys); }
+    void text(const std::string& text) { shell(tmux_ + "send-keys -l '" + text + "'"); }
+
+    std::vector<std::string> screen() const {
+        std::vector<std::string> lines;
+        std::istringstream in(shell(tmux_ + "capture-pane -p"));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        while (!lines.empty() && lines.back().empty()) lines.pop_back();
+        return lines;
+    }
+
+    // The screen's lines from the first prompt on (the title screen is
+    // checked elsewhere).
+    std::vector<std::string> dialogue() const {
+        std::vector<std::string> lines = screen();
+        return lines.size() > 13 ? std::vector<std::string>(lines.begin() + 13, lines.end()) : lines;
+    }
+
+    // Waits (at most 10 s) until the screen shows `text` and the program is
+    // reading keys one at a time: the editor is ready, or the last key awaited.
+    bool waitForKeys(const std::string& text) const {
+        const std::string shown = trimmed(text);  // the screen has no trailing blanks
+        for (int i = 0; i < 200; ++i) {
+            if (shell(tmux_ + "capture-pane -p").find(shown) != std::string::npos && readsKeys()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ADD_FAILURE() << "never showed, or never read keys: " << text;
+        return false;
+    }
+
+    // Waits (at most 10 s) for the program to end; its exit status as the shell saw it.
+    int finish() const {
+        for (int i = 0; i < 200 && !exists(io_ / "done"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string status = trimmed(readFile(io_ / "status"));
+        return status.empty() ? -1 : std::stoi(status);
+    }
+
+    bool modeRestored() const {
+        return !readFile(io_ / "before").empty() && readFile(io_ / "before") == readFile(io_ / "after");
+    }
+    std::string errors() const { return readFile(io_ / "stderr"); }
+
+    // The program's process: the one child of the shell in the window.
+    pid_t program() const {
+        const std::string shellPid = trimmed(shell(tmux_ + "display -p '#{pane_pid}'"));
+        const std::string children = readFile("/proc/" + shellPid + "/task/" + shellPid + "/children");
+        return children.empty() ? -1 : std::stoi(children);
+    }
+
+private:
+    static std::string trimmed(std::string text) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        return text;
+    }
+
+    bool readsKeys() const {
+        const int tty = open(paneTty_.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+        termios mode{};
+        const bool got = tty >= 0 && tcgetattr(tty, &mode) == 0;
+        if (tty >= 0) close(tty);
+        return got && (mode.c_lflag & ICANON) == 0;
+    }
+
+    TempDir io_;
+    std::string tmux_;
+    std::string paneTty_;
+};
+
+#define SKIP_WITHOUT_TMUX() \
+    if (!haveTmux()) GTEST_SKIP() << "tmux is not installed"
+
+}  // namespace
+
+TEST(LineEditor, EditsWithCursorAndEditingKeys) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    TerminalRun run(dir.path());
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.keys("dat.txt Left Left Left Left a Enter");  // into the middle of the name
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("x1 C-a DC Enter");  // Ctrl+A, Delete
+    ASSERT_TRUE(run.waitForKeys(askOutput));
+    // Ctrl+U empties the line, Ctrl+W takes a word back, Home and End, Ctrl+E
+    // and Ctrl+K cut the rest.
+    run.text("junk");
+    run.keys("C-u");
+    run.text("ut more");
+    run.keys("C-w BSpace Home O End");
+    run.text("xyz");
+    run.keys("Left Left Left C-a C-e Left Left Left C-k Enter");
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    EXPECT_EQ((std::vector<std::string>{askInput + "data.txt", askOption + "1", askOutput + "Out",
+                                        copying("data.txt", "out.csv"), "", pressKey}),
+              run.dialogue());
+    EXPECT_EQ("a,b\r\n", readFile(dir / "out.csv"));
+    run.keys("x");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_TRUE(run.modeRestored());
+    EXPECT_EQ("", run.errors());
+}
+
+TEST(LineEditor, RecallsEarlierAnswersWithUpAndDown) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    TerminalRun run(dir.path());
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.keys("data.txt Enter");
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("2 Enter");
+    ASSERT_TRUE(run.waitForKeys(askOutput));
+    // Up past the oldest line stays there; Down comes back to "2".
+    run.keys("Up Up Up Down");
+    run.text("0");
+    run.keys("Up Home x Enter");  // "data.txt" again, the "20" set aside
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    EXPECT_EQ(askOutput + "xdata.txt", run.dialogue().at(2));
+    EXPECT_EQ("a b\r\n", readFile(dir / "xdata.txt.txt"));
+    run.keys("x");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_EQ("", run.errors());
+}
+
+TEST(LineEditor, CompletesNamesWithTab) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "My Data.txt", "a b\n");
+    writeFile(dir / "a1.txt", "");
+    writeFile(dir / "a2.txt", "");
+    mkdir((dir / "folder").c_str(), 0700);
+    TerminalRun run(dir.path());
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.keys("M Tab Enter");  // a unique file, quoted for its space
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("a Tab");  // a1.txt and a2.txt: "a" is all they share, so they are listed
+    ASSERT_TRUE(run.waitForKeys("a1.txt  a2.txt"));
+    run.keys("BSpace 1 Enter");
+    ASSERT_TRUE(run.waitForKeys(askOutput));
+    run.keys("f Tab");  // a unique directory
+    run.text("new");
+    run.keys("Enter");
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    EXPECT_EQ((std::vector<std::string>{askInput + "\"My Data.txt\"", askOption + "a",
+                                        "a1.txt  a2.txt", askOption + "1",
+                                        askOutput + "folder/new", copying("my data.txt", "folder/new.csv"), "",
+                                        pressKey}),
+              run.dialogue());
+    EXPECT_EQ("a,b\r\n", readFile(dir / "folder/new.csv"));
+    run.keys("x");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_EQ("", run.errors());
+}
+
+TEST(LineEditor, TakesAQuotedNameWithASpace) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "My Data.txt", "a b\n");
+    TerminalRun run(dir.path());
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.text("\"My Data.txt\" 1 \"My Out");  // the last quote never closed: the rest of the line
+    run.keys("Enter");
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    // The next prompts are answered by the words left on the line: they and
+    // the Copying line run on, wrapped at 80 columns, as at a plain terminal.
+    const std::string wrapped = askOption + askOutput + copying("my data.txt", "my out.csv");
+    EXPECT_EQ((std::vector<std::string>{askInput + "\"My Data.txt\" 1 \"My Out", wrapped.substr(0, 80),
+                                        wrapped.substr(80, 80), wrapped.substr(160), "", pressKey}),
+              run.dialogue());
+    EXPECT_EQ("a,b\r\n", readFile(dir / "my out.csv"));
+}
