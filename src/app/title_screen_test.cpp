@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,21 +96,6 @@ TEST(TitleScreen, StandsInItsColumns) {
         EXPECT_EQ(U"CHANGE OPTIONS", lines[1].substr(33));
     }
 }
-
-namespace {
-
-std::string shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-        pclose(pipe);
-    }
-    return output;
-}
-
-}  // namespace
 
 // A real terminal emulator shows the screen: the text a person would see,
 // with a box in every locale.

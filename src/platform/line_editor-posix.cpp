@@ -240,7 +240,12 @@ bool startEditor() {
     // In plain ASCII every byte above 127 would be dropped as it is typed;
     // a terminal with no locale set is most often a UTF-8 one.
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+    // The editor sets a cooked mode of its own making as it starts; the
+    // terminal keeps the one it has until a line is edited.
+    termios mode;
+    const bool modeKnown = tcgetattr(STDIN_FILENO, &mode) == 0;
     editor = el_init("zorven", stdin, stdout, stderr);
+    if (modeKnown) (void)tcsetattr(STDIN_FILENO, TCSANOW, &mode);  // at worst the editor's cooked mode stays
     recall = history_init();
     if (editor == nullptr || recall == nullptr) {
         endEditor();

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,17 +19,6 @@
 #include "test_support.h"
 
 namespace {
-
-std::string shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-        pclose(pipe);
-    }
-    return output;
-}
 
 bool haveTmux() { return !shell("command -v tmux").empty(); }
 
@@ -244,4 +232,125 @@ TEST(LineEditor, TakesAQuotedNameWithASpace) {
                                         wrapped.substr(80, 80), wrapped.substr(160), "", pressKey}),
               run.dialogue());
     EXPECT_EQ("a,b\r\n", readFile(dir / "my out.csv"));
+}
+
+TEST(LineEditor, OnlyALineTypedAfterTheOverwriteQuestionAnswersIt) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    writeFile(dir / "report.csv", "old\n");
+    TerminalRun run(dir.path());
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.keys("data.txt Enter");
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("1 Enter");
+    ASSERT_TRUE(run.waitForKeys(askOutput));
+    run.keys("'Report yearly' Enter");  // "yearly" must not answer the question
+    ASSERT_TRUE(run.waitForKeys(askOverwrite));
+    EXPECT_EQ("old\n", readFile(dir / "report.csv"));
+    EXPECT_FALSE(exists(dir / "yearly.csv"));
+    run.keys("Y Enter");
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    EXPECT_EQ((std::vector<std::string>{askInput + "data.txt", askOption + "1", askOutput + "Report yearly",
+                                        askOverwrite + "Y", copying("data.txt", "report.csv"), "", pressKey}),
+              run.dialogue());
+    EXPECT_EQ("a,b\r\n", readFile(dir / "report.csv"));
+}
+
+TEST(LineEditor, CtrlDOnAnEmptyLineEndsTheAnswersAtEachQuestion) {
+    SKIP_WITHOUT_TMUX();
+    struct Typed {
+        std::string question, answer;
+    };
+    const struct {
+        std::vector<Typed> typed;  // a line typed at each question before the last
+        std::string lastQuestion;
+    } cases[] = {
+        {{}, askInput},
+        {{{askInput, "data.txt"}}, askOption},
+        {{{askInput, "data.txt"}, {askOption, "3"}}, askTabs},
+        {{{askInput, "data.txt"}, {askOption, "6"}}, askLineSpaces},
+        {{{askInput, "data.txt"}, {askOption, "1"}}, askOutput},
+        {{{askInput, "data.txt"}, {askOption, "1"}, {askOutput, "out"}}, askOverwrite},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.lastQuestion);
+        TempDir dir;
+        writeFile(dir / "data.txt", "a b\n");
+        writeFile(dir / "out.csv", "old\n");
+        TerminalRun run(dir.path());
+        std::vector<std::string> expected;
+        for (const Typed& line : row.typed) {
+            ASSERT_TRUE(run.waitForKeys(line.question));
+            run.text(line.answer);
+            run.keys("Enter");
+            expected.push_back(line.question + line.answer);
+        }
+        ASSERT_TRUE(run.waitForKeys(row.lastQuestion));
+        run.keys("x BSpace C-d");  // a line emptied again is empty
+        EXPECT_EQ(0, run.finish());
+        expected.push_back(row.lastQuestion.substr(0, row.lastQuestion.size() - 1));  // the screen has no trailing blank
+        EXPECT_EQ(expected, run.dialogue());
+        EXPECT_EQ("old\n", readFile(dir / "out.csv"));
+        EXPECT_EQ("a b\n", readFile(dir / "data.txt"));
+        EXPECT_TRUE(run.modeRestored());
+        EXPECT_EQ("", run.errors());
+    }
+}
+
+TEST(LineEditor, TheTerminalGetsItsModeBackAlsoWhenTheProgramIsEnded) {
+    SKIP_WITHOUT_TMUX();
+    const struct {
+        const char* how;
+        int signal;  // sent to the program while it edits; 0: Ctrl+C typed
+        int status;  // as the shell sees the ending
+    } cases[] = {
+        {"Ctrl+C", 0, 128 + SIGINT},
+        {"SIGTERM", SIGTERM, 128 + SIGTERM},
+        {"SIGHUP", SIGHUP, 128 + SIGHUP},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.how);
+        TempDir dir;
+        writeFile(dir / "data.txt", "a b\n");
+        // A mode of the user's own, which the editor's cooked mode would not keep.
+        TerminalRun run(dir.path(), "LANG=C.UTF-8", "", "stty -echoctl -echoe");
+        ASSERT_TRUE(run.waitForKeys(askInput));
+        run.keys("data.txt Enter");
+        ASSERT_TRUE(run.waitForKeys(askOption));
+        run.text("12");
+        run.keys("Left");
+        if (row.signal == 0)
+            run.keys("C-c");
+        else
+            kill(run.program(), row.signal);
+        EXPECT_EQ(row.status, run.finish());
+        EXPECT_TRUE(run.modeRestored());
+    }
+    // And after a whole run that ends as it should.
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    TerminalRun run(dir.path(), "LANG=C.UTF-8", "", "stty -echoctl -echoe");
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.keys("data.txt Enter");
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("1 Enter");
+    ASSERT_TRUE(run.waitForKeys(askOutput));
+    run.keys("o Enter");
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    run.keys("x");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_TRUE(run.modeRestored());
+}
+
+TEST(LineEditor, APipedRunWritingToAFileDoesNotWaitForAKey) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    // The terminal is there, but the prompt for the key goes into the log.
+    TerminalRun run(dir.path(), "LANG=C.UTF-8", "sh -c 'printf \"data.txt\\n1\\nOut\\n\" | $ZORVEN >log'");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_EQ("a,b\r\n", readFile(dir / "out.csv"));
+    const std::string log = readFile(dir / "log");
+    EXPECT_EQ(log.size() - pressKey.size(), log.rfind(pressKey));
 }
