@@ -112,7 +112,9 @@ TEST(TitleScreen, LooksRightInATerminal) {
     for (const auto& row : cases) {
         SCOPED_TRACE(row.lang);
         TempDir dir;
-        const std::string tmux = "LC_ALL=C.UTF-8 tmux -L zorven-" + std::to_string(getpid()) + " -f /dev/null ";
+        // A server of its own for each row: one going away must not meet the next.
+        const std::string tmux = "LC_ALL=C.UTF-8 tmux -L zorven-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(&row - cases) + " -f /dev/null ";
         // Something on the screen first, to see that it is cleared.
         shell(tmux + "new-session -d -x 80 -y 24 -c " + dir.path() +
               " 'echo leftover; sleep 0.3; exec env -u LC_ALL -u LC_CTYPE TERM=xterm LANG=" + row.lang + " " +

@@ -45,7 +45,7 @@ public:
     // place with the program's name in $ZORVEN; `setup` runs first.
     explicit TerminalRun(const std::string& directory, const std::string& environment = "LANG=C.UTF-8",
                          const std::string& command = "", const std::string& setup = "")
-        : tmux_("tmux -L zorven-edit-" + std::to_string(getpid()) + " -f /dev/null ") {
+        : tmux_("tmux -L zorven-edit-" + std::to_string(getpid()) + "-" + std::to_string(++runs) + " -f /dev/null ") {
         const std::string program = command.empty() ? std::string(ZORVEN_PROGRAM) : command;
         const std::string script = setup + "\nstty -g >" + io_ / "before" + "; trap true INT; ZORVEN=" +
                                    ZORVEN_PROGRAM + " env -u LC_ALL -u LC_CTYPE -u LANG TERM=xterm " +
@@ -125,6 +125,7 @@ private:
         return got && (mode.c_lflag & ICANON) == 0;
     }
 
+    static inline int runs = 0;  // a server of its own each: one going away must not meet the next
     TempDir io_;
     std::string tmux_;
     std::string paneTty_;
@@ -353,4 +354,55 @@ TEST(LineEditor, APipedRunWritingToAFileDoesNotWaitForAKey) {
     EXPECT_EQ("a,b\r\n", readFile(dir / "out.csv"));
     const std::string log = readFile(dir / "log");
     EXPECT_EQ(log.size() - pressKey.size(), log.rfind(pressKey));
+}
+
+// The editor works in the user's locale, but a name keeps its bytes: only A
+// to Z are lower-cased, whatever the locale says of the bytes above 127.
+TEST(LineEditor, NamesKeepTheirBytesInEveryLocale) {
+    SKIP_WITHOUT_TMUX();
+    TempDir locales;
+    // A Latin-1 locale of the test's own, made from the sources the locales
+    // package installs: no system-wide change is needed.
+    const bool haveLatin1 =
+        !shell("command -v localedef").empty() &&
+        (shell("localedef -i en_US -f ISO-8859-1 " + locales / "en_US.ISO-8859-1" + " >/dev/null 2>&1; echo $?"),
+         exists(locales / "en_US.ISO-8859-1/LC_CTYPE"));
+    const std::string latin1Keys = "-H c9 54 c0 \\; send-keys Left \\; send-keys -H c9";
+    const std::string utf8Keys = "-H c3 89 54 c3 80 \\; send-keys Left \\; send-keys -H c3 89";
+    const struct {
+        std::string environment;
+        std::string input, inputKeys;  // the input file, and its name as tmux types it
+        std::string outputKeys;        // the output name: bytes in hex, and a cursor key
+        std::string output;            // the file it makes
+    } cases[] = {
+        // "DÉ.txt"; and É, T, À, Left, É: "ÉTÉÀ", in Latin-1 bytes.
+        {"LOCPATH=" + locales.path() + " LANG=en_US.ISO-8859-1", "D\xc9.txt", "-H 44 c9 2e 74 78 74", latin1Keys,
+         "\xc9t\xc9\xc0.csv"},
+        // The same in UTF-8; with no locale at all the editor takes UTF-8 too.
+        {"LANG=C.UTF-8", "D\xc3\x89.txt", "-H 44 c3 89 2e 74 78 74", utf8Keys, "\xc3\x89t\xc3\x89\xc3\x80.csv"},
+        {"", "D\xc3\x89.txt", "-H 44 c3 89 2e 74 78 74", utf8Keys, "\xc3\x89t\xc3\x89\xc3\x80.csv"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.environment);
+        if (row.environment.find("ISO-8859-1") != std::string::npos && !haveLatin1) {
+            std::printf("skipped the Latin-1 locale: localedef could not make it (install the locales package)\n");
+            continue;
+        }
+        TempDir dir;
+        writeFile(dir / row.input, "a b\n");
+        TerminalRun run(dir.path(), row.environment);
+        ASSERT_TRUE(run.waitForKeys(askInput));
+        run.keys(row.inputKeys);
+        run.keys("Enter");
+        ASSERT_TRUE(run.waitForKeys(askOption));
+        run.keys("1 Enter");
+        ASSERT_TRUE(run.waitForKeys(askOutput));
+        run.keys(row.outputKeys);
+        run.keys("Enter");
+        ASSERT_TRUE(run.waitForKeys(pressKey));
+        EXPECT_EQ("a,b\r\n", readFile(dir / row.output));
+        run.keys("x");
+        EXPECT_EQ(0, run.finish());
+        EXPECT_EQ("", run.errors());
+    }
 }
