@@ -165,6 +165,29 @@ TEST(LineEditor, EditsWithCursorAndEditingKeys) {
     EXPECT_EQ("", run.errors());
 }
 
+TEST(LineEditor, EditsAnAnswerThatWrapsPastTheLastColumn) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    TerminalRun run(dir.path());
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.keys("data.txt Enter");
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("1 Enter");
+    ASSERT_TRUE(run.waitForKeys(askOutput));
+    const std::string name = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGH";  // 58 + 44 columns
+    run.text("bcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHI");
+    run.keys("Home a End BSpace Left Left Left Left Left Left Left Left Left Left Left Left Left Left Left");
+    run.keys("C-l");  // a redraw on a cleared screen
+    ASSERT_TRUE(run.waitForKeys("abcdefghij"));
+    EXPECT_EQ((std::vector<std::string>{askOutput + name.substr(0, 80 - askOutput.size()),
+                                        name.substr(80 - askOutput.size())}),
+              run.screen());
+    run.keys("Enter");
+    ASSERT_TRUE(run.waitForKeys(pressKey));
+    EXPECT_EQ("a,b\r\n", readFile(dir / "abcdefghijklmnopqrstuvwxyz0123456789abcdefgh.csv"));
+}
+
 TEST(LineEditor, RecallsEarlierAnswersWithUpAndDown) {
     SKIP_WITHOUT_TMUX();
     TempDir dir;
