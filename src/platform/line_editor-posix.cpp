@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -141,16 +142,31 @@ bool startEditor() {
 }
 
 // While a line is edited the terminal is in the editor's mode. A signal that
-// ends the program then gives the terminal the mode it had before.
+// ends the program then gives the terminal the mode it had before; so does
+// Ctrl+Z, and the editor gets its mode back when the program is continued.
 termios modeBefore;
 volatile sig_atomic_t editing = 0;
-const int endingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+const int editingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGTSTP};
 
-extern "C" void restoreModeAndEnd(int signalNumber) {
-    if (editing) (void)tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);  // ending: nothing better to do
-    editing = 0;
+extern "C" void restoreMode(int signalNumber) {
+    const int savedErrno = errno;
+    termios editorMode;
+    const bool editorModeKnown = tcgetattr(STDIN_FILENO, &editorMode) == 0;
+    if (editing) (void)tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);  // nothing better to do on failure
+    struct sigaction handler;
+    sigaction(signalNumber, nullptr, &handler);
     signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signalNumber);  // ends the program, or stops it until it is continued
+    // Continued after Ctrl+Z: the mode the shell handed back is the one to
+    // restore next. The line is shown again with Ctrl+L.
+    sigaction(signalNumber, &handler, nullptr);
+    (void)tcgetattr(STDIN_FILENO, &modeBefore);  // at worst the mode from before the stop is kept
+    if (editorModeKnown) (void)tcsetattr(STDIN_FILENO, TCSANOW, &editorMode);
+    errno = savedErrno;
 }
 
 class EditingMode {
@@ -158,10 +174,13 @@ public:
     EditingMode() {
         if (tcgetattr(STDIN_FILENO, &modeBefore) != 0) return;  // mode unknown: nothing to restore
         struct sigaction action {};
-        action.sa_handler = restoreModeAndEnd;
+        action.sa_handler = restoreMode;
+        action.sa_flags = SA_RESTART;  // the editor takes an interrupted read for the end of its input
         sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
-            sigaction(endingSignals[i], &action, &previous_[i]);
+        for (std::size_t i = 0; i < std::size(editingSignals); ++i) {
+            sigaction(editingSignals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN) sigaction(editingSignals[i], &action, nullptr);  // ignored stays so
+        }
         editing = 1;
     }
     ~EditingMode() {
@@ -170,14 +189,14 @@ public:
         // back exactly the one it had. TCSANOW: keys typed ahead are kept.
         (void)tcsetattr(STDIN_FILENO, TCSANOW, &modeBefore);  // at worst the editor's cooked mode stays
         editing = 0;
-        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
-            sigaction(endingSignals[i], &previous_[i], nullptr);
+        for (std::size_t i = 0; i < std::size(editingSignals); ++i)
+            sigaction(editingSignals[i], &previous_[i], nullptr);
     }
     EditingMode(const EditingMode&) = delete;
     EditingMode& operator=(const EditingMode&) = delete;
 
 private:
-    struct sigaction previous_[std::size(endingSignals)];
+    struct sigaction previous_[std::size(editingSignals)];
 };
 
 // One line from the editor, into `rest`; false at its end.

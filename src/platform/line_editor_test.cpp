@@ -102,13 +102,22 @@ public:
     bool modeRestored() const {
         return !readFile(io_ / "before").empty() && readFile(io_ / "before") == readFile(io_ / "after");
     }
+    // The mode the run began with is `mode` (as stty -g gives it).
+    bool modeWas(const std::string& mode) const {
+        return !readFile(io_ / "before").empty() && mode == readFile(io_ / "before");
+    }
     std::string errors() const { return readFile(io_ / "stderr"); }
 
-    // The program's process: the one child of the shell in the window.
+    // The program's process: down from the shell in the window, the first
+    // child each time, to the one that runs the program.
     pid_t program() const {
-        const std::string shellPid = trimmed(shell(tmux_ + "display -p '#{pane_pid}'"));
-        const std::string children = readFile("/proc/" + shellPid + "/task/" + shellPid + "/children");
-        return children.empty() ? -1 : std::stoi(children);
+        std::string pid = trimmed(shell(tmux_ + "display -p '#{pane_pid}'"));
+        for (int depth = 0; depth < 6 && !pid.empty(); ++depth) {
+            if (trimmed(shell("readlink /proc/" + pid + "/exe")) == ZORVEN_PROGRAM) return std::stoi(pid);
+            const std::string children = readFile("/proc/" + pid + "/task/" + pid + "/children");
+            pid = children.substr(0, children.find(' '));
+        }
+        return -1;
     }
 
 private:
@@ -428,4 +437,30 @@ TEST(LineEditor, NamesKeepTheirBytesInEveryLocale) {
         EXPECT_EQ(0, run.finish());
         EXPECT_EQ("", run.errors());
     }
+}
+
+TEST(LineEditor, CtrlZGivesTheShellItsModeAndTheEditorGetsItsOwnBack) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    TempDir side;
+    writeFile(dir / "data.txt", "a b\n");
+    // A shell with job control, as a person's is: the stop hands it the
+    // terminal, it notes the mode, and fg continues the program.
+    TerminalRun run(dir.path(), "LANG=C.UTF-8",
+                    "sh -c 'set -m; $ZORVEN; stty -g >" + side / "stopped" + "; fg >/dev/null'",
+                    "stty -echoctl -echoe");
+    ASSERT_TRUE(run.waitForKeys(askInput));
+    run.text("dat");
+    const pid_t program = run.program();
+    ASSERT_GT(program, 0);
+    kill(program, SIGTSTP);  // as Ctrl+Z does
+    for (int i = 0; i < 200 && !exists(side / "stopped"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(run.waitForKeys(askInput));  // continued, and editing again
+    run.text("a.txt");
+    run.keys("Enter");
+    ASSERT_TRUE(run.waitForKeys(askOption));
+    run.keys("C-d");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_TRUE(run.modeRestored());
+    EXPECT_TRUE(run.modeWas(readFile(side / "stopped")));
 }
