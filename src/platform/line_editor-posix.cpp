@@ -230,7 +230,13 @@ bool editLine() {
 }  // namespace
 
 bool lineEditorInUse() {
-    static const bool inUse = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && startEditor();
+    // A terminal that cannot move its cursor up ("dumb", or none named)
+    // would show a line edited across its last column as several.
+    static const bool inUse = [] {
+        const char* term = std::getenv("TERM");
+        return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && term != nullptr && *term != '\0' &&
+               std::strcmp(term, "dumb") != 0 && startEditor();
+    }();
     return inUse;
 }
 

@@ -6,8 +6,8 @@
 // earlier lines of the run and completion of file names. Used by the POSIX
 // console only, where standard input and output are both terminals.
 
-/// True when standard input and output are both terminals and the editor
-/// could be set up; decided once.
+/// True when standard input and output are both terminals, TERM names one
+/// that is not "dumb", and the editor could be set up; decided once.
 bool lineEditorInUse();
 
 /// Up to `size` bytes of the line typed, its LF included; a longer line is
