@@ -43,8 +43,9 @@ enum class WordResult {
 /// reads one word and stores it with a zero byte after it. The byte that ended
 /// the word stays unread. A word that begins with a double quote runs to the
 /// next double quote, or to the end of its line if there is none, and is
-/// stored without its quotes: "My Data.txt" names a file with a space. CR bytes are dropped; a byte 26 or the end of
-/// standard input ends the input for the rest of the run. `size` is at least 1.
+/// stored without its quotes: "My Data.txt" names a file with a space. CR
+/// bytes are dropped; a byte 26 or the end of standard input ends the input
+/// for the rest of the run. `size` is at least 1.
 WordResult readWord(char* buffer, std::size_t size);
 
 /// When the answers are typed at a terminal, forgets the rest of the line
