@@ -66,8 +66,6 @@ unsigned char endOrDelete(EditLine* editor, int) {
     return CC_REFRESH;
 }
 
-// --- the editor --------------------------------------------------------------------
-
 EditLine* editor = nullptr;
 History* recall = nullptr;  // the lines typed so far, in memory only
 
