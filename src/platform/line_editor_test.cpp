@@ -81,10 +81,12 @@ public:
 
     // Waits (at most 10 s) until the screen shows `text` and the program is
     // reading keys one at a time: the editor is ready, or the last key awaited.
-    bool waitForKeys(const std::string& text) const {
+    // With `oneAtATime` false, waits for the text only.
+    bool waitForKeys(const std::string& text, bool oneAtATime = true) const {
         const std::string shown = trimmed(text);  // the screen has no trailing blanks
         for (int i = 0; i < 200; ++i) {
-            if (shell(tmux_ + "capture-pane -p").find(shown) != std::string::npos && readsKeys()) return true;
+            if (shell(tmux_ + "capture-pane -p").find(shown) != std::string::npos && (!oneAtATime || readsKeys()))
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         ADD_FAILURE() << "never showed, or never read keys: " << text;
@@ -120,18 +122,19 @@ public:
         return -1;
     }
 
-private:
-    static std::string trimmed(std::string text) {
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-        return text;
-    }
-
+    // The terminal is out of its line mode: keys reach the program one at a time.
     bool readsKeys() const {
         const int tty = open(paneTty_.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
         termios mode{};
         const bool got = tty >= 0 && tcgetattr(tty, &mode) == 0;
         if (tty >= 0) close(tty);
         return got && (mode.c_lflag & ICANON) == 0;
+    }
+
+private:
+    static std::string trimmed(std::string text) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        return text;
     }
 
     static inline int runs = 0;  // a server of its own each: one going away must not meet the next
@@ -463,4 +466,19 @@ TEST(LineEditor, CtrlZGivesTheShellItsModeAndTheEditorGetsItsOwnBack) {
     EXPECT_EQ(0, run.finish());
     EXPECT_TRUE(run.modeRestored());
     EXPECT_TRUE(run.modeWas(readFile(side / "stopped")));
+}
+
+TEST(LineEditor, ATerminalThatCannotMoveItsCursorUpGetsPlainLines) {
+    SKIP_WITHOUT_TMUX();
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    TerminalRun run(dir.path(), "TERM=dumb LANG=C.UTF-8");
+    ASSERT_TRUE(run.waitForKeys(askInput, false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(run.readsKeys());  // the terminal's own line editing, as ever
+    run.keys("data.txt Enter");
+    ASSERT_TRUE(run.waitForKeys(askOption, false));
+    run.keys("C-d");
+    EXPECT_EQ(0, run.finish());
+    EXPECT_TRUE(run.modeRestored());
 }
