@@ -24,6 +24,9 @@ install() {
 }
 
 install cmake make g++ libgtest-dev libbenchmark-dev tmux
+# The line editor (BSD licence), found with pkg-config; the locale sources
+# from which a test makes a Latin-1 locale of its own.
+install libedit-dev pkg-config locales
 # The Windows build and its tests under Wine.
 install g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine
 # The manual page check and the Debian package.

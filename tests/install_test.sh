@@ -162,6 +162,7 @@ else
         fail "short Description: $(field Description | head -n 1)"
     [ "$(field Description | wc -l)" -gt 2 ] || fail "no long Description"
     grep -q 'libc6 (>= ' <<<"$(field Depends)" || fail "Depends not computed: $(field Depends)"
+    grep -qE '(^|, )libedit2( |,|$)' <<<"$(field Depends)" || fail "Depends lacks the line editor: $(field Depends)"
 
     # The packaged files work: the program converts, the page renders and is
     # the one in the source, with the version in its footer (the .TH line).

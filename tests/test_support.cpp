@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,11 +43,22 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
+std::string shell(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        pclose(pipe);
+    }
+    return output;
+}
+
 std::string titleScreen(bool utf8) {
-    const auto box = [utf8](const char* cp437, const char* utf8Text) { return std::string(utf8 ? utf8Text : cp437); };
-    const std::string topLeft = box("\xc9", "\u2554"), horizontal = box("\xcd", "\u2550"),
-                      topRight = box("\xbb", "\u2557"), vertical = box("\xba", "\u2551"),
-                      bottomLeft = box("\xc8", "\u255a"), bottomRight = box("\xbc", "\u255d");
+    const auto box = [utf8](const char* ascii, const char* utf8Text) { return std::string(utf8 ? utf8Text : ascii); };
+    const std::string topLeft = box("+", "\u2554"), horizontal = box("=", "\u2550"),
+                      topRight = box("+", "\u2557"), vertical = box("|", "\u2551"),
+                      bottomLeft = box("+", "\u255a"), bottomRight = box("+", "\u255d");
     const std::string margin(20, ' ');
     std::string edge;
     for (int i = 0; i < 38; ++i) edge += horizontal;

@@ -22,17 +22,20 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 
+/// Runs a command with sh and returns what it wrote to standard output.
+std::string shell(const std::string& command);
+
 struct RunResult {
     std::string console;  // everything written to standard output
     int status = -1;      // the exit status, or -1 if it did not exit normally
 };
 
 /// The 13 lines the program opens with, each ended with CR LF; the box in
-/// UTF-8 or in code-page-437 bytes.
+/// UTF-8 or in ASCII.
 std::string titleScreen(bool utf8 = false);
 
 /// Runs the built program in `directory` with `answers` on standard input and
-/// no controlling terminal, and no locale (so the box is drawn in code page 437). `prepare`, if given, runs in the child just before
+/// no controlling terminal, and no locale (so the box is drawn in ASCII). `prepare`, if given, runs in the child just before
 /// the program starts (to set a limit, say).
 RunResult runProgram(const std::string& directory, const std::string& answers,
                      const std::function<void()>& prepare = {});

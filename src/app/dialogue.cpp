@@ -137,6 +137,9 @@ int runDialogue() {
             endLine();
         }
         if (fileExists(outputName)) {
+            // A destructive question: only a line typed after it answers it,
+            // never the rest of a name typed before.
+            forgetTypedAnswers();
             if (!askShort(10, "File already exists. Do you want to overwrite? Y or <N>: ", overwriteAnswer))
                 return endOfAnswers(input);
             if (overwriteAnswer[0] != 'Y' && overwriteAnswer[0] != 'y') {

@@ -109,6 +109,20 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
     }
 }
 
+TEST_F(DialogueTest, NamesWithSpacesAreGivenInQuotes) {
+    writeFile(dir / "My Data.txt", "a b\n");
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("my data.txt", "my out.csv") + pressKey,
+              run("\"My Data.txt\" 1 \"My Out\"\n"));
+    EXPECT_EQ("a,b\r\n", readFile(dir / "my out.csv"));
+    // Unquoted, the name stops at the space, as it always has.
+    EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find My.  Press any Key.", run("My Data.txt\n"));
+    // 63 characters inside the quotes fit; the quotes do not count.
+    const std::string longest = "x " + std::string(61, 'y');
+    writeFile(dir / longest, "c\n");
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying(longest, "o.csv") + pressKey,
+              run("\"" + longest + "\" 1 o"));
+}
+
 TEST_F(DialogueTest, MissingInputEndsWithTheNameAsTyped) {
     EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find Missing.TXT.  Press any Key.", run("Missing.TXT\n"));
     mkdir((dir / "folder").c_str(), 0777);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,23 +69,22 @@ TEST(TitleScreen, OpensEveryRunByteForByte) {
 
 TEST(TitleScreen, StandsInItsColumns) {
     for (const bool utf8 : {false, true}) {
-        SCOPED_TRACE(utf8 ? "UTF-8" : "code page 437");
+        SCOPED_TRACE(utf8 ? "UTF-8" : "ASCII");
         const std::vector<std::u32string> lines = screenLines(titleScreen(utf8), utf8);
         ASSERT_EQ(14u, lines.size());  // 13 lines and the start of the first prompt's
         const std::size_t lengths[] = {79, 47, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 0};
         for (std::size_t i = 0; i < 13; ++i) EXPECT_EQ(lengths[i], lines[i].size()) << "line " << i + 1;
 
         const char32_t corners[][2] = {{U'\u2554', U'\u2557'}, {U'\u255a', U'\u255d'}};
-        const char32_t cp437Corners[][2] = {{0xc9, 0xbb}, {0xc8, 0xbc}};
         for (int edge = 0; edge < 2; ++edge) {
             const std::u32string& line = lines[edge == 0 ? 2 : 11];
-            EXPECT_EQ(utf8 ? corners[edge][0] : cp437Corners[edge][0], line[20]);  // column 21
-            EXPECT_EQ(utf8 ? corners[edge][1] : cp437Corners[edge][1], line[59]);  // column 60
-            EXPECT_EQ(std::u32string(38, utf8 ? U'\u2550' : 0xcd), line.substr(21, 38));
+            EXPECT_EQ(utf8 ? corners[edge][0] : U'+', line[20]);  // column 21
+            EXPECT_EQ(utf8 ? corners[edge][1] : U'+', line[59]);  // column 60
+            EXPECT_EQ(std::u32string(38, utf8 ? U'\u2550' : U'='), line.substr(21, 38));
         }
         for (std::size_t row = 3; row <= 10; ++row) {
-            EXPECT_EQ(utf8 ? U'\u2551' : 0xba, lines[row][20]);
-            EXPECT_EQ(utf8 ? U'\u2551' : 0xba, lines[row][59]);
+            EXPECT_EQ(utf8 ? U'\u2551' : U'|', lines[row][20]);
+            EXPECT_EQ(utf8 ? U'\u2551' : U'|', lines[row][59]);
         }
         for (std::size_t option = 1; option <= 6; ++option) {
             const std::u32string& line = lines[3 + option];
@@ -99,46 +97,52 @@ TEST(TitleScreen, StandsInItsColumns) {
     }
 }
 
-namespace {
-
-std::string shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-        pclose(pipe);
-    }
-    return output;
-}
-
-}  // namespace
-
-// A real terminal emulator shows the screen: the text a person would see.
+// A real terminal emulator shows the screen: the text a person would see,
+// with a box in every locale.
 TEST(TitleScreen, LooksRightInATerminal) {
     if (shell("command -v tmux").empty()) GTEST_SKIP() << "tmux is not installed";
-    TempDir dir;
-    const std::string tmux = "LC_ALL=C.UTF-8 tmux -L zorven-" + std::to_string(getpid()) + " -f /dev/null ";
-    // Something on the screen first, to see that it is cleared.
-    shell(tmux + "new-session -d -x 80 -y 24 -c " + dir.path() + " 'echo leftover; sleep 0.3; exec env TERM=xterm LANG=C.UTF-8 " +
-          ZORVEN_PROGRAM + "'");
-    std::string screen;
-    for (int i = 0; i < 100 && screen.find("Enter input file name:") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        screen = shell(tmux + "capture-pane -p");
-    }
-    shell(tmux + "kill-server");
+    const struct {
+        const char* lang;
+        char32_t topLeft, topRight, bottomLeft, bottomRight, horizontal, vertical;
+    } cases[] = {
+        {"C.UTF-8", U'\u2554', U'\u2557', U'\u255a', U'\u255d', U'\u2550', U'\u2551'},
+        {"C", U'+', U'+', U'+', U'+', U'=', U'|'},
+        {"en_US.ISO-8859-1", U'+', U'+', U'+', U'+', U'=', U'|'},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.lang);
+        TempDir dir;
+        // A server of its own for each row: one going away must not meet the next.
+        const std::string tmux = "LC_ALL=C.UTF-8 tmux -L zorven-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(&row - cases) + " -f /dev/null ";
+        // Something on the screen first, to see that it is cleared.
+        shell(tmux + "new-session -d -x 80 -y 24 -c " + dir.path() +
+              " 'echo leftover; sleep 0.3; exec env -u LC_ALL -u LC_CTYPE TERM=xterm LANG=" + row.lang + " " +
+              ZORVEN_PROGRAM + "'");
+        std::string screen;
+        for (int i = 0; i < 100 && screen.find("Enter input file name:") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            screen = shell(tmux + "capture-pane -p");
+        }
+        shell(tmux + "kill-server");
 
-    const std::vector<std::u32string> lines = screenLines(screen, true);
-    ASSERT_GE(lines.size(), 14u) << screen;
-    EXPECT_EQ(screen.find("leftover"), std::string::npos);
-    EXPECT_EQ(U" 32bit Ver.4               ******* ZORVEN.EXE *******                 zorven.io", lines[0]);
-    EXPECT_EQ(U"                                 CHANGE OPTIONS", lines[1]);
-    EXPECT_EQ(U'\u2554', lines[2][20]);
-    EXPECT_EQ(U'\u2557', lines[2][59]);
-    EXPECT_EQ(U'\u255a', lines[11][20]);
-    EXPECT_EQ(U'\u255d', lines[11][59]);
-    EXPECT_EQ(U"     1. Spc/tab ---> Comma(.csv).     ", lines[4].substr(21, 38));
-    EXPECT_EQ(U"", lines[12]);
-    EXPECT_EQ(U"                        Enter input file name:", lines[13]);
+        const std::vector<std::u32string> lines = screenLines(screen, true);
+        ASSERT_GE(lines.size(), 14u) << screen;
+        EXPECT_EQ(screen.find("leftover"), std::string::npos);
+        EXPECT_EQ(U" 32bit Ver.4               ******* ZORVEN.EXE *******                 zorven.io", lines[0]);
+        EXPECT_EQ(U"                                 CHANGE OPTIONS", lines[1]);
+        EXPECT_EQ(row.topLeft, lines[2][20]);
+        EXPECT_EQ(row.topRight, lines[2][59]);
+        EXPECT_EQ(std::u32string(38, row.horizontal), lines[2].substr(21, 38));
+        for (std::size_t line = 3; line <= 10; ++line) {
+            EXPECT_EQ(60u, lines[line].size());
+            EXPECT_EQ(row.vertical, lines[line][20]);
+            EXPECT_EQ(row.vertical, lines[line][59]);
+        }
+        EXPECT_EQ(row.bottomLeft, lines[11][20]);
+        EXPECT_EQ(row.bottomRight, lines[11][59]);
+        EXPECT_EQ(U"     1. Spc/tab ---> Comma(.csv).     ", lines[4].substr(21, 38));
+        EXPECT_EQ(U"", lines[12]);
+        EXPECT_EQ(U"                        Enter input file name:", lines[13]);
+    }
 }

@@ -15,6 +15,7 @@
 
 #include "platform/console.h"
 #include "platform/console_os.h"
+#include "platform/line_editor.h"
 
 namespace {
 
@@ -140,6 +141,7 @@ void readOneKey(int tty) {
 }  // namespace
 
 void osWriteConsole(const char* bytes, std::size_t count) {
+    noteConsoleOutput(bytes, count);
     while (count > 0) {
         const ssize_t written = write(STDOUT_FILENO, bytes, count);
         if (written < 0 && errno == EINTR) continue;
@@ -150,6 +152,7 @@ void osWriteConsole(const char* bytes, std::size_t count) {
 }
 
 std::size_t osReadConsole(char* buffer, std::size_t size) {
+    if (lineEditorInUse()) return readEditedLine(buffer, size);  // a person types the answers
     for (;;) {
         const ssize_t got = read(STDIN_FILENO, buffer, size);
         if (got < 0 && errno == EINTR) continue;
@@ -157,21 +160,30 @@ std::size_t osReadConsole(char* buffer, std::size_t size) {
     }
 }
 
-bool osConsoleUsesUtf8() {
+bool osAnswersAreTyped() { return isatty(STDIN_FILENO) == 1; }
+
+void osForgetTypedInput() {
+    dropEditedLine();
+    (void)tcflush(STDIN_FILENO, TCIFLUSH);  // at worst keys typed ahead stay: nothing better to do
+}
+
+BoxStyle osBoxStyle() {
+    // No terminal here shows the code-page-437 box bytes as a box: where the
+    // locale does not name UTF-8, the box is drawn in ASCII.
     // The locale that decides the character set: the first of these that is set.
     const char* locale = nullptr;
     for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         locale = std::getenv(variable);
         if (locale != nullptr && *locale != '\0') break;
     }
-    if (locale == nullptr || *locale == '\0') return false;
+    if (locale == nullptr || *locale == '\0') return BoxStyle::ascii;
     const char* codeset = std::strchr(locale, '.');
-    if (codeset == nullptr) return false;
+    if (codeset == nullptr) return BoxStyle::ascii;
     // "UTF-8", "utf8" and so on, up to a modifier such as "@euro".
     std::string name;
     for (++codeset; *codeset != '\0' && *codeset != '@'; ++codeset)
         if (*codeset != '-') name += static_cast<char>(std::tolower(static_cast<unsigned char>(*codeset)));
-    return name == "utf8";
+    return name == "utf8" ? BoxStyle::utf8 : BoxStyle::ascii;
 }
 
 void clearScreen() {
@@ -184,6 +196,8 @@ void clearScreen() {
 }
 
 void waitForKey() {
+    // With the output in a file or a pipe, nobody sees the prompt for the key.
+    if (!isatty(STDOUT_FILENO)) return;
     const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);  // the keyboard, even if stdin is a file
     if (tty < 0) return;                                               // no keyboard: nothing to wait for
     {

@@ -155,7 +155,16 @@ std::size_t osReadConsole(char* buffer, std::size_t size) {
     return got;
 }
 
-bool osConsoleUsesUtf8() {
+bool osAnswersAreTyped() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void osForgetTypedInput() {
+    (void)FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));  // at worst keys typed ahead stay
+}
+
+BoxStyle osBoxStyle() {
     // The box goes out as code-page-437 bytes. On a console of another code
     // page they would show as other letters, so the console is switched to
     // 437 for the run and back at its end; text already shown stays as it is.
@@ -168,7 +177,7 @@ bool osConsoleUsesUtf8() {
             std::atexit(restoreCodePage);
         }
     }
-    return false;
+    return BoxStyle::codePage437;
 }
 
 void clearScreen() {
@@ -189,6 +198,9 @@ void clearScreen() {
 }
 
 void waitForKey() {
+    // With the output in a file or a pipe, nobody sees the prompt for the key.
+    DWORD outputMode;
+    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &outputMode)) return;
     // The keyboard itself, even if standard input is a file or a pipe.
     const HANDLE keyboard = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr);

@@ -8,8 +8,13 @@ namespace {
 
 constexpr char carriageReturn = 13;  // dropped from answers
 constexpr char ctrlZ = 26;           // ends the answers for good
+constexpr char quote = '"';          // around a name that holds spaces
 
 bool isWhiteSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// A plain word ends at white space; a quoted one at its closing quote, or at
+// the end of the line when the quote is never closed.
+bool endsWord(char c, bool quoted) { return quoted ? c == quote || c == '\n' : isWhiteSpace(c); }
 
 // Standard input, read a block at a time. Once it has ended it stays ended:
 // a Ctrl-Z, an end of file or a read error is final for the run.
@@ -65,11 +70,11 @@ void writeText(char c) {
 void endLine() { osWriteConsole("\r\n", 2); }
 
 void writeBoxChar(BoxChar c, std::size_t count) {
-    static const bool utf8 = osConsoleUsesUtf8();  // decided once, on the first box drawn
+    static const BoxStyle style = osBoxStyle();  // decided once, on the first box drawn
 
     char encoded[3] = {static_cast<char>(c)};
     std::size_t length = 1;
-    if (utf8) {
+    if (style == BoxStyle::utf8) {
         // All six lie in U+2550 to U+255D, which UTF-8 writes as E2 95 90 to E2 95 9D.
         unsigned codePoint = 0;
         switch (c) {
@@ -84,6 +89,8 @@ void writeBoxChar(BoxChar c, std::size_t count) {
         encoded[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3f));
         encoded[2] = static_cast<char>(0x80 | (codePoint & 0x3f));
         length = 3;
+    } else if (style == BoxStyle::ascii) {
+        encoded[0] = c == BoxChar::horizontal ? '=' : c == BoxChar::vertical ? '|' : '+';
     }
     char block[3 * 64];
     while (count > 0) {
@@ -94,6 +101,13 @@ void writeBoxChar(BoxChar c, std::size_t count) {
     }
 }
 
+void forgetTypedAnswers() {
+    if (answers.ended || !osAnswersAreTyped()) return;
+    // A Ctrl-Z among them still ends the answers.
+    while (answers.next < answers.end && answers.bytes[answers.next] != ctrlZ) ++answers.next;
+    if (answers.next == answers.end) osForgetTypedInput();
+}
+
 void restartAnswers() { answers = Answers{}; }
 
 WordResult readWord(char* buffer, std::size_t size) {
@@ -101,15 +115,18 @@ WordResult readWord(char* buffer, std::size_t size) {
     while ((c = peekAnswer()) != -1 && isWhiteSpace(static_cast<char>(c))) ++answers.next;
     if (c == -1) return WordResult::noWord;
 
+    const bool quoted = c == quote;
+    if (quoted) ++answers.next;
     std::size_t length = 0;
     bool tooLong = false;
-    while ((c = peekAnswer()) != -1 && !isWhiteSpace(static_cast<char>(c))) {
+    while ((c = peekAnswer()) != -1 && !endsWord(static_cast<char>(c), quoted)) {
         if (length + 1 < size)
             buffer[length++] = static_cast<char>(c);
         else
             tooLong = true;  // keep reading: the rest of the word is not an answer
         ++answers.next;
     }
+    if (quoted && c == quote) ++answers.next;  // the closing quote belongs to no word
     buffer[length] = '\0';
     return tooLong ? WordResult::wordTooLong : WordResult::gotWord;
 }

@@ -27,8 +27,9 @@ enum class BoxChar : unsigned char {
     bottomRight = 188,
 };
 
-/// Writes the box character `count` times at once, in the console's own
-/// character set: UTF-8 where the locale names it, else code page 437.
+/// Writes the box character `count` times at once, as the console shows it:
+/// code-page-437 bytes on the Windows console; elsewhere UTF-8 where the
+/// locale names it, else ASCII ("+" corners, "=" edges, "|" sides).
 void writeBoxChar(BoxChar c, std::size_t count = 1);
 
 /// What `readWord` got.
@@ -40,9 +41,17 @@ enum class WordResult {
 
 /// Skips white space (bytes 9 to 13 and 32) across any number of lines, then
 /// reads one word and stores it with a zero byte after it. The byte that ended
-/// the word stays unread. CR bytes are dropped; a byte 26 or the end of
-/// standard input ends the input for the rest of the run. `size` is at least 1.
+/// the word stays unread. A word that begins with a double quote runs to the
+/// next double quote, or to the end of its line if there is none, and is
+/// stored without its quotes: "My Data.txt" names a file with a space. CR
+/// bytes are dropped; a byte 26 or the end of standard input ends the input
+/// for the rest of the run. `size` is at least 1.
 WordResult readWord(char* buffer, std::size_t size);
+
+/// When the answers are typed at a terminal, forgets the rest of the line
+/// typed last and whatever was typed ahead, so that only a line typed after
+/// this answers the next question. Answers from a pipe or a file are kept.
+void forgetTypedAnswers();
 
 /// Forgets the answers buffered so far and that they ended, so the next
 /// `readWord` reads standard input afresh. A run never needs it: it lets a
@@ -50,5 +59,6 @@ WordResult readWord(char* buffer, std::size_t size);
 void restartAnswers();
 
 /// Waits for one key press at the keyboard, also when standard input is
-/// redirected, without echo; returns at once where there is no keyboard.
+/// redirected, without echo; returns at once where there is no keyboard or
+/// where standard output is not the console, which would not show its prompt.
 void waitForKey();

@@ -12,5 +12,16 @@ void osWriteConsole(const char* bytes, std::size_t count);
 /// error.
 std::size_t osReadConsole(char* buffer, std::size_t size);
 
-/// True if the console shows UTF-8 rather than code page 437.
-bool osConsoleUsesUtf8();
+/// True if standard input is the terminal or console keyboard.
+bool osAnswersAreTyped();
+
+/// Drops what was typed at the terminal and not yet handed out.
+void osForgetTypedInput();
+
+/// How the console shows the box characters.
+enum class BoxStyle {
+    codePage437,  ///< as their code-page-437 bytes
+    utf8,         ///< as UTF-8
+    ascii,        ///< neither: drawn with "+", "=" and "|"
+};
+BoxStyle osBoxStyle();

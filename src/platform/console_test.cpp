@@ -81,6 +81,27 @@ TEST(ReadWord, SplitsTheAnswersIntoWords) {
     }
 }
 
+TEST(ReadWord, TakesAQuotedWordWholeWithoutItsQuotes) {
+    const struct { std::string answers, words; } cases[] = {
+        {"\"a b\" c", "[a b][c]<end>"},
+        {"  \"a\tb\"\n", "[a\tb]<end>"},
+        {"\"a b\"c", "[a b][c]<end>"},           // the closing quote ends the word
+        {"a\"b c\"", "[a\"b][c\"]<end>"},         // no leading quote: read as ever
+        {"\"ab\n c", "[ab][c]<end>"},           // never closed: the rest of the line
+        {"\"a \r\nb", "[a ][b]<end>"},
+        {"\"ab", "[ab]<end>"},
+        {"\"\" x", "[][x]<end>"},                // an empty name is still an answer
+        {"\"abcdef\" g", "[abc]+[g]<end>"},      // the limit counts what is inside
+        {"\"abc\" d", "[abc][d]<end>"},
+        {"\"a\x1a" "b\" c", "[a]<end>"},
+        {"\"\xff\x01\"", "[\xff\x01]<end>"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(testing::PrintToString(row.answers));
+        EXPECT_EQ(row.words, inChild(row.answers, readWords));
+    }
+}
+
 TEST(WriteText, PutsOutLineFeedsAsCrLf) {
     EXPECT_EQ("a\r\nb\r\n\r\nc\r\n-",
               inChild("", [] {
@@ -240,4 +261,18 @@ TEST(WaitForKey, RestoresTheModeWhenEndedBySignal) {
         EXPECT_EQ(1000 + signalNumber, child.finish());
         EXPECT_TRUE(sameMode(child.initialMode(), child.mode()));
     }
+}
+
+TEST(WaitForKey, ReturnsAtOnceWhenOutputIsNotTheTerminal) {
+    // A terminal is there to read a key from, but the prompt went into a file.
+    TerminalChild child([] {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        dup2(null, 1);
+        alarm(10);  // a wait would end here, by the signal
+        waitForKey();
+        _exit(7);
+    });
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(7, child.finish());
+    EXPECT_TRUE(sameMode(child.initialMode(), child.mode()));
 }

@@ -185,6 +185,25 @@ for answer in y Y ye n N no x; do
     fi
 done
 
+# Quoted and unquoted words: a name with a space in double quotes, the
+# quotes not part of it; an unclosed quote takes the rest of the line.
+while IFS='|' read -r answers name console output; do
+    dir="$(folder)"
+    printf 'a b\n' >"$dir/$name"
+    printf -v answers "$answers"
+    printf -v expectedOutput "$output"
+    eval "console=\"$console\""
+    dialogue "quoted words '$answers'" "$dir" "$answers" "$title$askInput$console"
+    if [ -n "$expectedOutput" ]; then expectBytes "quoted words '$answers': the copy" "$expectedOutput" "$dir/o.csv"; fi
+done <<'ROWS'
+"My Data.txt" 1 o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
+"My Data.txt"1 o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
+"My Data.txt\r\n1 o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
+"x" 2 "o.csv"|x|$askOption$askOutput$(copying x o.csv.txt)$crlf$pressKey|
+My Data.txt|My Data.txt|$crlf$(spaces 22)Can't find My.  Press any Key.|
+"My Data.txt" 1" o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
+ROWS
+
 dir="$(folder)"
 printf 'x y\n' >"$dir/DATA.TXT"
 dialogue "clash" "$dir" $'DATA.TXT\n2\nData\ndata\nother\n' \
