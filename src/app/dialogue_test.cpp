@@ -262,17 +262,23 @@ TEST_F(DialogueTest, ClosedStandardStreamsNeverMixWithTheFiles) {
 TEST_F(DialogueTest, AWriteThatFailsIsReported) {
     std::string big;
     for (int i = 0; i < 20000; ++i) big += "word word\n";
-    writeFile(dir / "data.txt", big);
-    const RunResult result = runProgram(dir.path(), "data.txt 1 out", [] {
-        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-        const rlimit limit{10000, 10000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
-    EXPECT_EQ(0, result.status);
-    EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + spaces(24) +
-                  "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
-              result.console);
-    EXPECT_LE(readFile(dir / "out.csv").size(), 10000u);
+    // A write past the limit fails with EFBIG, whether the caller ignores
+    // SIGXFSZ or leaves it at its default action, which would end the program.
+    for (const auto action : {SIG_IGN, SIG_DFL}) {
+        SCOPED_TRACE(action == SIG_IGN ? "SIGXFSZ ignored" : "SIGXFSZ at its default action");
+        TempDir each;
+        writeFile(each / "data.txt", big);
+        const RunResult result = runProgram(each.path(), "data.txt 1 out", [action] {
+            signal(SIGXFSZ, action);
+            const rlimit limit{10000, 10000};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + spaces(24) +
+                      "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+                  result.console);
+        EXPECT_LE(readFile(each / "out.csv").size(), 10000u);
+    }
 }
 
 TEST_F(DialogueTest, AReadThatFailsIsReported) {

@@ -28,6 +28,9 @@ constexpr unsigned char escape = 0x1b;
     // A closed console or output pipe must not kill the run half way: writes
     // then fail with EPIPE, which the callers treat like any failed write.
     signal(SIGPIPE, SIG_IGN);
+    // Likewise a file size limit: a write past it fails with EFBIG and the
+    // copy is reported as incomplete, instead of the program dying mid-copy.
+    signal(SIGXFSZ, SIG_IGN);
     // A standard stream started closed would be reused by the next open: the
     // prompts would then go into the output file, or the answers come from
     // the input file. Hold its place with /dev/null.
