@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -109,6 +110,49 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
     }
 }
 
+TEST(Dialogue, NamesWithFoldersKeepTheirFolders) {
+    // Option 6 puts its prefix before the last part of the input name; options
+    // 1 to 5 lower-case only the last part of each name. Run in "Run", beside
+    // "Sub" and "Proj"; the temporary folder's own name has capitals too.
+    TempDir top;
+    const std::string absolute = top / "Sub/Mixed.TXT";
+    const std::string absoluteLower = top / "Sub/mixed.txt";
+    const struct {
+        std::string answers, console, outputPath, output;
+    } cases[] = {
+        {"Data.TXT 6 1", askLineSpaces + copying("Data.TXT", "1sp_Data.TXT"), "Run/1sp_Data.TXT", "a b\r\n\r\n"},
+        {"Data.TXT 1 Out", askOutput + copying("data.txt", "out.csv"), "Run/out.csv", "a,b\r\n"},
+        {"./Data.TXT 6 0", askLineSpaces + copying("./Data.TXT", "./0sp_Data.TXT"), "Run/0sp_Data.TXT", "a b\r\n"},
+        {"../Sub/Mixed.TXT 6 1", askLineSpaces + copying("../Sub/Mixed.TXT", "../Sub/1sp_Mixed.TXT"),
+         "Sub/1sp_Mixed.TXT", "m n\r\n\r\n"},
+        {absolute + " 6 2", askLineSpaces + copying(absolute, top / "Sub/2sp_Mixed.TXT"), "Sub/2sp_Mixed.TXT",
+         "m n\r\n\r\n\r\n"},
+        {"../Sub/Mixed.TXT 1 ../Proj/Result", askOutput + copying("../Sub/mixed.txt", "../Proj/result.csv"),
+         "Proj/result.csv", "m,n\r\n"},
+        {absolute + " 2 " + top / "Proj/OUT", askOutput + copying(absoluteLower, top / "Proj/out.txt"),
+         "Proj/out.txt", "m n\r\n"},
+        {"./Data.TXT 1 ../Proj/Data", askOutput + copying("./data.txt", "../Proj/data.csv"), "Proj/data.csv",
+         "a,b\r\n"},
+        // The same text once the last parts are lower-cased: a clash.
+        {"../Sub/Mixed.TXT 2 ../Sub/MIXED ../Sub/Other",
+         askOutput + clash + askOutput + copying("../Sub/mixed.txt", "../Sub/other.txt"), "Sub/other.txt",
+         "m n\r\n"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.answers);
+        for (const char* folder : {"Run", "Sub", "Proj"}) mkdir((top / folder).c_str(), 0777);
+        writeFile(top / "Run/Data.TXT", "a b\n");
+        writeFile(top / "Sub/Mixed.TXT", "m n\n");
+        const RunResult result = runProgram(top / "Run", row.answers);
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(title + askInput + askOption + row.console + pressKey, result.console);
+        EXPECT_EQ(row.output, readFile(top / row.outputPath));
+        std::filesystem::remove_all(top / "Run");
+        std::filesystem::remove_all(top / "Sub");
+        std::filesystem::remove_all(top / "Proj");
+    }
+}
+
 TEST_F(DialogueTest, MissingInputEndsWithTheNameAsTyped) {
     EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find Missing.TXT.  Press any Key.", run("Missing.TXT\n"));
     mkdir((dir / "folder").c_str(), 0777);
@@ -192,7 +236,8 @@ TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
               run("data.txt 1 folder"));
     mkdir((dir / "sub").c_str(), 0777);
     writeFile(dir / "sub/a.txt", "a\n");
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open 0sp_sub/a.txt\r\n",
+    mkdir((dir / "sub/0sp_a.txt").c_str(), 0777);
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open sub/0sp_a.txt\r\n",
               run("sub/a.txt 6 0"));
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/text_file.h"
 #include "platform/text_file_os.h"
 
 namespace {
@@ -131,3 +132,6 @@ bool osIsSameFile(std::intptr_t handle, const char* name) {
     return fstat(static_cast<int>(handle), &open) == 0 && stat(name, &named) == 0 &&
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
+
+// Only "/" ends a folder here; "\" and ":" are ordinary bytes of a name.
+std::size_t folderPartLength(const char* name) { return folderPartLength(name, FolderRules::posix); }

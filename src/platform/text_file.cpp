@@ -316,3 +316,13 @@ bool fileExists(const char* name) { return osFileExists(name); }
 bool isSameFile(const TextFile& file, const char* name) {
     return file.handle_ >= 0 && osIsSameFile(file.handle_, name);
 }
+
+std::size_t folderPartLength(const char* name, FolderRules rules) {
+    const bool windows = rules == FolderRules::windows;
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    // "C:name" is a name in drive C's current folder: the drive is its folder part.
+    std::size_t length = windows && isLetter(name[0]) && name[1] == ':' ? 2 : 0;
+    for (std::size_t i = length; name[i] != '\0'; ++i)
+        if (name[i] == '/' || (windows && name[i] == '\\')) length = i + 1;
+    return length;
+}

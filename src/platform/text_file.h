@@ -77,6 +77,20 @@ bool fileExists(const char* name);
 /// name (links, another path).
 bool isSameFile(const TextFile& file, const char* name);
 
+/// How a platform writes the folders of a file name.
+enum class FolderRules {
+    posix,    ///< "/" ends each folder
+    windows,  ///< "/" and "\" end each folder, and so does a drive ("C:") at the start
+};
+
+/// The length of the folder part of `name`: the bytes up to and including
+/// the end of its last folder; 0 for a name without one. The last part, the
+/// file's own name, follows.
+std::size_t folderPartLength(const char* name, FolderRules rules);
+
+/// The same, by this platform's rules.
+std::size_t folderPartLength(const char* name);
+
 // The common cases inline: a byte from the buffer, a byte into it.
 int refillAndReadChar(TextFile& file);
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count);

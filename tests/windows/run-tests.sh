@@ -241,6 +241,28 @@ ln "$dir/data.csv" "$dir/0sp_data.csv"
 dialogue "option 6 never empties its input" "$dir" "data.csv 6 0" \
     "$title$askInput$askOption$askLineSpaces$(cantOpen 0sp_data.csv)$crlf" 0sp_data.csv $'keep me\n'
 
+# Folders: "\" ends them as "/" does, and so does a drive at the start.
+# Option 6 puts its prefix before the last part of the input name; options 1
+# to 5 lower-case only the last part of each name.
+dir="$(folder)"
+mkdir "$dir/Sub" "$dir/Proj"
+printf 'm n\n' >"$dir/Sub/Mixed.TXT"
+printf 'a b\n' >"$dir/Data.TXT"
+drive="$(winepath -w "$dir" 2>/dev/null | cut -c1-2)"  # the folder's drive, whose current folder it is
+while IFS='|' read -r answers console outputName output; do
+    eval "answers=\"$answers\" console=\"$console\""
+    printf -v expectedOutput "$output"
+    dialogue "folders '$answers'" "$dir" "$answers" "$title$askInput$askOption$console$crlf$pressKey" \
+        "$outputName" "$expectedOutput"
+done <<'ROWS'
+Sub\\Mixed.TXT 6 1|$askLineSpaces$(copying 'Sub\Mixed.TXT' 'Sub\1sp_Mixed.TXT')|Sub/1sp_Mixed.TXT|m n\r\n\r\n
+Sub/Mixed.TXT 6 2|$askLineSpaces$(copying Sub/Mixed.TXT Sub/2sp_Mixed.TXT)|Sub/2sp_Mixed.TXT|m n\r\n\r\n\r\n
+.\\Data.TXT 6 0|$askLineSpaces$(copying '.\Data.TXT' '.\0sp_Data.TXT')|0sp_Data.TXT|a b\r\n
+${drive}Data.TXT 6 1|$askLineSpaces$(copying ${drive}Data.TXT ${drive}1sp_Data.TXT)|1sp_Data.TXT|a b\r\n\r\n
+Sub\\Mixed.TXT 2 Proj\\Result|$askOutput$(copying 'Sub\mixed.txt' 'Proj\result.txt')|Proj/result.txt|m n\r\n
+${drive}Sub/Mixed.TXT 1 ${drive}Proj\\OUT|$askOutput$(copying ${drive}Sub/mixed.txt ${drive}Proj\\out.csv)|Proj/out.csv|m,n\r\n
+ROWS
+
 # Marks set with attrib. Wine keeps them in extended attributes; where the
 # file system has none they do not stick, and these cases cannot run.
 dir="$(folder)"
