@@ -7,6 +7,7 @@
 #include "app/title_screen.h"
 #include "filters/filters.h"
 #include "platform/console.h"
+#include "platform/interrupts.h"
 #include "platform/text_file.h"
 
 namespace {
@@ -168,6 +169,9 @@ int runDialogue() {
         return 0;
     }
 
+    // From here a request to end the program stops the copy between pieces;
+    // it ends the program once the output is closed and said to be cut short.
+    holdInterrupts();
     say(24, "Copying ");
     writeText(inputName);
     writeText("  ->  ");
@@ -211,6 +215,13 @@ int runDialogue() {
         writeText(". The copy is incomplete.");
         endLine();
     }
+    if (input.cutShort || output.cutShort) {
+        say(24, "Interrupted: ");
+        writeText(outputName);
+        writeText(" is incomplete.");
+        endLine();
+    }
+    releaseInterrupts();
 
     endLine();
     say(29, "Press any key to exit.");

@@ -4,6 +4,7 @@
 #include "app/dialogue.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -353,6 +358,80 @@ TEST_F(DialogueTest, AFifoWhoseWriterVanishesGivesWhatArrived) {
     ASSERT_EQ(writer, waitpid(writer, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ("a,b\r\nc,d", readFile(dir / "out.csv"));
+}
+
+TEST(Dialogue, AnInterruptedCopyIsReportedAndEndsByItsSignal) {
+    // The input comes slowly through a FIFO that never ends; once the program
+    // has taken all that was sent, it is sent the signal. It keeps the pieces
+    // converted whole before it, says the copy is cut short and ends by that
+    // signal. The sizes are no multiple of a piece, so part of one is always
+    // read and must be dropped.
+    const std::string csvLines = [] {
+        std::string text;
+        for (int i = 0; i < 7001; ++i) text += "one,two,three\n";
+        return text;
+    }();
+    const std::string longLines = [] {
+        std::string text;
+        for (int i = 0; i < 101; ++i) text += std::string(999, 'x') + "\n";
+        return text + "the start of a line";
+    }();
+    const struct {
+        int signal;
+        std::string answers, console, outputName, sent, converted;
+    } cases[] = {
+        {SIGINT, "pipe 2 out", askOutput + copying("pipe", "out.txt"), "out.txt", csvLines,
+         std::regex_replace(std::regex_replace(csvLines, std::regex(","), " "), std::regex("\n"), "\r\n")},
+        {SIGTERM, "pipe 1 out", askOutput + copying("pipe", "out.csv"), "out.csv", csvLines,
+         std::regex_replace(csvLines, std::regex("\n"), "\r\n")},
+        // Lines cross pieces, and the last line sent has no end yet: no line
+        // end may be added where the copy stops.
+        {SIGTERM, "pipe 6 1", askLineSpaces + copying("pipe", "1sp_pipe"), "1sp_pipe", longLines,
+         std::regex_replace(longLines, std::regex("\n"), "\r\n\r\n")},
+        {SIGHUP, "pipe 6 0", askLineSpaces + copying("pipe", "0sp_pipe"), "0sp_pipe", longLines,
+         std::regex_replace(longLines, std::regex("\n"), "\r\n")},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.answers + " " + strsignal(row.signal));
+        TempDir each;
+        ASSERT_EQ(0, mkfifo((each / "pipe").c_str(), 0600));
+        const std::string pidPath = each / "pid";
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            alarm(30);  // never left behind
+            pid_t program = 0;
+            while (program <= 0) {
+                usleep(10000);
+                program = static_cast<pid_t>(std::atoi(readFile(pidPath).c_str()));
+            }
+            const int fd = open((each / "pipe").c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0 || write(fd, row.sent.data(), row.sent.size()) != static_cast<ssize_t>(row.sent.size()))
+                _exit(1);
+            int unread = 1;
+            while (ioctl(fd, FIONREAD, &unread) == 0 && unread > 0) usleep(10000);
+            usleep(100000);  // let it convert what it has and wait for more
+            kill(program, row.signal);
+            pause();  // the FIFO stays open: the input never ends by itself
+            _exit(0);
+        }
+        const RunResult result = runProgram(each.path(), row.answers, [pidPath] {
+            writeFile(pidPath + ".new", std::to_string(getpid()));
+            rename((pidPath + ".new").c_str(), pidPath.c_str());
+        });
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+        EXPECT_EQ(row.signal, result.signal);
+        EXPECT_EQ(title + askInput + askOption + row.console + spaces(24) + "Interrupted: " + row.outputName +
+                      " is incomplete.\r\n",
+                  result.console);
+        const std::string kept = readFile(each / row.outputName);
+        EXPECT_GT(kept.size(), 0u);
+        EXPECT_LT(kept.size(), row.converted.size());
+        EXPECT_TRUE(row.converted.compare(0, kept.size(), kept) == 0)
+            << "not the start of the converted input; it ends in "
+            << testing::PrintToString(kept.substr(kept.size() - std::min<std::size_t>(kept.size(), 12)));
+    }
 }
 
 TEST_F(DialogueTest, AFullDeviceIsReported) {

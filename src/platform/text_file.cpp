@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/interrupts.h"
 #include "platform/text_file_os.h"
 #include "platform/wide_vectors.h"
 
@@ -28,6 +29,7 @@ void open(TextFile& file, const char* name, bool forOutput) {
     closeFile(file);
     file.endOfInput = false;
     file.ioError = false;
+    file.cutShort = false;
     file.handle_ = forOutput ? osOpenOutput(name) : osOpenInput(name);
     file.failed = file.handle_ < 0;
     startBuffer(file, forOutput);
@@ -180,7 +182,12 @@ bool fill(TextFile& file) {
         if (file.next_ != file.end_) return true;
     }
     while (!file.inputEnded_) {
+        if (interrupted()) {  // the reading stops here, between pieces
+            file.cutShort = file.inputEnded_ = true;
+            break;
+        }
         const long got = osRead(file.handle_, file.buffer_, textFileBufferSize);
+        if (got < 0 && interrupted()) continue;  // it cut short a read that waited
         if (got <= 0) {
             file.ioError = got < 0;  // a read error ends the input like its end
             file.inputEnded_ = true;
@@ -210,6 +217,13 @@ void failHoldingInput(TextFile& file) {
     }
 }
 
+// Makes the output not good, so that whatever is written to it from now on
+// is dropped, also by the inline path.
+void dropTheRest(TextFile& file) {
+    file.failed = true;
+    file.free_ = file.freeEnd_ = file.buffer_;
+}
+
 // Writes out the pending bytes. With `wholePages`, the part of a page at the
 // end stays and moves to the front of the buffer, so that every write but
 // the last covers whole pages of the file: the system takes those markedly
@@ -220,8 +234,8 @@ bool flush(TextFile& file, bool wholePages = false) {
     const std::size_t pending = file.free_ - file.buffer_;
     const std::size_t count = wholePages ? pending / pageSize * pageSize : pending;
     if (count > 0 && !osWrite(file.handle_, file.buffer_, count)) {
-        file.failed = file.ioError = true;
-        file.free_ = file.freeEnd_ = file.buffer_;  // drops the rest, also in the inline path
+        file.ioError = true;
+        dropTheRest(file);
         return false;
     }
     std::memmove(file.buffer_, file.buffer_ + count, pending - count);
@@ -289,6 +303,13 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
 
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
+    if (interrupted()) {
+        // Each write is a whole piece of the copy: the pieces written before
+        // the interrupt are kept, and nothing after them.
+        file.cutShort = true;
+        if (flush(file)) dropTheRest(file);
+        return;
+    }
     const auto* from = reinterpret_cast<const unsigned char*>(bytes);
     while (count > 0) {
         if (file.freeEnd_ - file.free_ < 2 && !flush(file, true)) return;
