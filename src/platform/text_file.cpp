@@ -182,7 +182,7 @@ bool fill(TextFile& file) {
         if (file.next_ != file.end_) return true;
     }
     while (!file.inputEnded_) {
-        if (interrupted()) {  // the reading stops here, between pieces
+        if (interrupted()) {  // the reading stops here: no more input is fetched
             file.cutShort = file.inputEnded_ = true;
             break;
         }
@@ -304,8 +304,9 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
     if (interrupted()) {
-        // Each write is a whole piece of the copy: the pieces written before
-        // the interrupt are kept, and nothing after them.
+        // What was written before the interrupt is kept, and nothing after
+        // it. The filters write each converted piece in one call, so the
+        // output ends with a whole piece.
         file.cutShort = true;
         if (flush(file)) dropTheRest(file);
         return;
