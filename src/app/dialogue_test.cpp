@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -41,6 +40,18 @@ const std::string askOverwrite = spaces(10) + "File already exists. Do you want 
 const std::string clash = "\r\n" + spaces(24) + "Can't use input file name. It was worth a try.\r\n";
 const std::string tooLong = spaces(24) + "Name too long: at most 63 characters.\r\n";
 const std::string pressKey = "\r\n" + spaces(29) + "Press any key to exit.";
+
+// The text with each byte `from` replaced by `to`.
+std::string replaced(const std::string& text, char from, const std::string& to) {
+    std::string result;
+    for (const char c : text) {
+        if (c == from)
+            result += to;
+        else
+            result += c;
+    }
+    return result;
+}
 
 std::string copying(const std::string& from, const std::string& to) {
     return spaces(24) + "Copying " + from + "  ->  " + to + ". \r\n";
@@ -382,15 +393,15 @@ TEST(Dialogue, AnInterruptedCopyIsReportedAndEndsByItsSignal) {
         std::string answers, console, outputName, sent, converted;
     } cases[] = {
         {SIGINT, 1, "pipe 2 out", askOutput + copying("pipe", "out.txt"), "out.txt", csvLines,
-         std::regex_replace(std::regex_replace(csvLines, std::regex(","), " "), std::regex("\n"), "\r\n")},
+         replaced(replaced(csvLines, ',', " "), '\n', "\r\n")},
         {SIGTERM, 1, "pipe 1 out", askOutput + copying("pipe", "out.csv"), "out.csv", csvLines,
-         std::regex_replace(csvLines, std::regex("\n"), "\r\n")},
+         replaced(csvLines, '\n', "\r\n")},
         // Lines cross pieces, and the last line sent has no end yet: no line
         // end may be added where the copy stops.
         {SIGTERM, 1, "pipe 6 1", askLineSpaces + copying("pipe", "1sp_pipe"), "1sp_pipe", longLines,
-         std::regex_replace(longLines, std::regex("\n"), "\r\n\r\n")},
+         replaced(longLines, '\n', "\r\n\r\n")},
         {SIGHUP, 2, "pipe 6 0", askLineSpaces + copying("pipe", "0sp_pipe"), "0sp_pipe", longLines,
-         std::regex_replace(longLines, std::regex("\n"), "\r\n")},
+         replaced(longLines, '\n', "\r\n")},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.answers + " " + strsignal(row.signal));
