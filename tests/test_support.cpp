@@ -111,5 +111,6 @@ RunResult runProgram(const std::string& directory, const std::string& answers,
     RunResult result;
     result.console = readFile(consolePath);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }

@@ -28,6 +28,7 @@ std::string shell(const std::string& command);
 struct RunResult {
     std::string console;  // everything written to standard output
     int status = -1;      // the exit status, or -1 if it did not exit normally
+    int signal = 0;       // the signal that ended it, or 0
 };
 
 /// The 13 lines the program opens with, each ended with CR LF; the box in

@@ -7,6 +7,7 @@
 #include "app/title_screen.h"
 #include "filters/filters.h"
 #include "platform/console.h"
+#include "platform/interrupts.h"
 #include "platform/text_file.h"
 
 namespace {
@@ -48,6 +49,10 @@ bool askShort(int indent, const char* question, char* answer) {
     say(indent, question);
     return readWord(answer, answerSize) != WordResult::noWord;
 }
+
+// Lower-cases the last part of a name only: its folders stay as typed, since
+// where letter case tells names apart "Proj" and "proj" are two folders.
+void lowerCaseLastPart(char* name) { lowerCaseName(name + folderPartLength(name)); }
 
 // The answers ended before the dialogue did: stop here, having made nothing.
 int endOfAnswers(TextFile& input) {
@@ -121,14 +126,17 @@ int runDialogue() {
     }
 
     if (option == '6') {
+        // Beside the input, in its folder: the prefix goes before its last part.
         // Rewritten without asking; but never the input itself under another name.
-        std::snprintf(outputName, sizeof outputName, "%ssp_%s", lineSpacesAnswer, inputName);
+        const int folder = static_cast<int>(folderPartLength(inputName));
+        std::snprintf(outputName, sizeof outputName, "%.*s%ssp_%s", folder, inputName, lineSpacesAnswer,
+                      inputName + folder);
     } else {
         for (;;) {
             if (!askName("Enter output file name (no ext.): ", outputName)) return endOfAnswers(input);
             std::strcat(outputName, outputExtension);
-            lowerCaseName(inputName);
-            lowerCaseName(outputName);
+            lowerCaseLastPart(inputName);
+            lowerCaseLastPart(outputName);
             // Another name for the input file (a link, a path) is a clash too:
             // emptying the output would empty the input.
             if (std::strcmp(inputName, outputName) != 0 && !isSameFile(input, outputName)) break;
@@ -164,6 +172,9 @@ int runDialogue() {
         return 0;
     }
 
+    // From here a request to end the program stops the copy between pieces;
+    // it ends the program once the output is closed and said to be cut short.
+    holdInterrupts();
     say(24, "Copying ");
     writeText(inputName);
     writeText("  ->  ");
@@ -207,6 +218,13 @@ int runDialogue() {
         writeText(". The copy is incomplete.");
         endLine();
     }
+    if (input.cutShort || output.cutShort) {
+        say(24, "Interrupted: ");
+        writeText(outputName);
+        writeText(" is incomplete.");
+        endLine();
+    }
+    releaseInterrupts();
 
     endLine();
     say(29, "Press any key to exit.");

@@ -2,7 +2,8 @@
 
 /// The whole run: asks for the input file, the option, its parameter and the
 /// output name at the console, converts, and ends in one of its endings.
-/// Returns the exit status, always 0.
+/// Returns the exit status, always 0; an interrupt during the copy ends the
+/// program instead, once the output is closed and said to be cut short.
 int runDialogue();
 
 /// Rewrites a name in place, up to its terminator: "A" to "Z" become "a" to

@@ -4,6 +4,7 @@
 #include "app/dialogue.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -35,6 +40,18 @@ const std::string askOverwrite = spaces(10) + "File already exists. Do you want 
 const std::string clash = "\r\n" + spaces(24) + "Can't use input file name. It was worth a try.\r\n";
 const std::string tooLong = spaces(24) + "Name too long: at most 63 characters.\r\n";
 const std::string pressKey = "\r\n" + spaces(29) + "Press any key to exit.";
+
+// The text with each byte `from` replaced by `to`.
+std::string replaced(const std::string& text, char from, const std::string& to) {
+    std::string result;
+    for (const char c : text) {
+        if (c == from)
+            result += to;
+        else
+            result += c;
+    }
+    return result;
+}
 
 std::string copying(const std::string& from, const std::string& to) {
     return spaces(24) + "Copying " + from + "  ->  " + to + ". \r\n";
@@ -123,6 +140,49 @@ TEST_F(DialogueTest, NamesWithSpacesAreGivenInQuotes) {
               run("\"" + longest + "\" 1 o"));
 }
 
+TEST(Dialogue, NamesWithFoldersKeepTheirFolders) {
+    // Option 6 puts its prefix before the last part of the input name; options
+    // 1 to 5 lower-case only the last part of each name. Run in "Run", beside
+    // "Sub" and "Proj"; the temporary folder's own name has capitals too.
+    TempDir top;
+    const std::string absolute = top / "Sub/Mixed.TXT";
+    const std::string absoluteLower = top / "Sub/mixed.txt";
+    const struct {
+        std::string answers, console, outputPath, output;
+    } cases[] = {
+        {"Data.TXT 6 1", askLineSpaces + copying("Data.TXT", "1sp_Data.TXT"), "Run/1sp_Data.TXT", "a b\r\n\r\n"},
+        {"Data.TXT 1 Out", askOutput + copying("data.txt", "out.csv"), "Run/out.csv", "a,b\r\n"},
+        {"./Data.TXT 6 0", askLineSpaces + copying("./Data.TXT", "./0sp_Data.TXT"), "Run/0sp_Data.TXT", "a b\r\n"},
+        {"../Sub/Mixed.TXT 6 1", askLineSpaces + copying("../Sub/Mixed.TXT", "../Sub/1sp_Mixed.TXT"),
+         "Sub/1sp_Mixed.TXT", "m n\r\n\r\n"},
+        {absolute + " 6 2", askLineSpaces + copying(absolute, top / "Sub/2sp_Mixed.TXT"), "Sub/2sp_Mixed.TXT",
+         "m n\r\n\r\n\r\n"},
+        {"../Sub/Mixed.TXT 1 ../Proj/Result", askOutput + copying("../Sub/mixed.txt", "../Proj/result.csv"),
+         "Proj/result.csv", "m,n\r\n"},
+        {absolute + " 2 " + top / "Proj/OUT", askOutput + copying(absoluteLower, top / "Proj/out.txt"),
+         "Proj/out.txt", "m n\r\n"},
+        {"./Data.TXT 1 ../Proj/Data", askOutput + copying("./data.txt", "../Proj/data.csv"), "Proj/data.csv",
+         "a,b\r\n"},
+        // The same text once the last parts are lower-cased: a clash.
+        {"../Sub/Mixed.TXT 2 ../Sub/MIXED ../Sub/Other",
+         askOutput + clash + askOutput + copying("../Sub/mixed.txt", "../Sub/other.txt"), "Sub/other.txt",
+         "m n\r\n"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.answers);
+        for (const char* folder : {"Run", "Sub", "Proj"}) mkdir((top / folder).c_str(), 0777);
+        writeFile(top / "Run/Data.TXT", "a b\n");
+        writeFile(top / "Sub/Mixed.TXT", "m n\n");
+        const RunResult result = runProgram(top / "Run", row.answers);
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(title + askInput + askOption + row.console + pressKey, result.console);
+        EXPECT_EQ(row.output, readFile(top / row.outputPath));
+        std::filesystem::remove_all(top / "Run");
+        std::filesystem::remove_all(top / "Sub");
+        std::filesystem::remove_all(top / "Proj");
+    }
+}
+
 TEST_F(DialogueTest, MissingInputEndsWithTheNameAsTyped) {
     EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find Missing.TXT.  Press any Key.", run("Missing.TXT\n"));
     mkdir((dir / "folder").c_str(), 0777);
@@ -206,7 +266,8 @@ TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
               run("data.txt 1 folder"));
     mkdir((dir / "sub").c_str(), 0777);
     writeFile(dir / "sub/a.txt", "a\n");
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open 0sp_sub/a.txt\r\n",
+    mkdir((dir / "sub/0sp_a.txt").c_str(), 0777);
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open sub/0sp_a.txt\r\n",
               run("sub/a.txt 6 0"));
 }
 
@@ -276,17 +337,23 @@ TEST_F(DialogueTest, ClosedStandardStreamsNeverMixWithTheFiles) {
 TEST_F(DialogueTest, AWriteThatFailsIsReported) {
     std::string big;
     for (int i = 0; i < 20000; ++i) big += "word word\n";
-    writeFile(dir / "data.txt", big);
-    const RunResult result = runProgram(dir.path(), "data.txt 1 out", [] {
-        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-        const rlimit limit{10000, 10000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
-    EXPECT_EQ(0, result.status);
-    EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + spaces(24) +
-                  "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
-              result.console);
-    EXPECT_LE(readFile(dir / "out.csv").size(), 10000u);
+    // A write past the limit fails with EFBIG, whether the caller ignores
+    // SIGXFSZ or leaves it at its default action, which would end the program.
+    for (const auto action : {SIG_IGN, SIG_DFL}) {
+        SCOPED_TRACE(action == SIG_IGN ? "SIGXFSZ ignored" : "SIGXFSZ at its default action");
+        TempDir each;
+        writeFile(each / "data.txt", big);
+        const RunResult result = runProgram(each.path(), "data.txt 1 out", [action] {
+            signal(SIGXFSZ, action);
+            const rlimit limit{10000, 10000};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + spaces(24) +
+                      "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+                  result.console);
+        EXPECT_LE(readFile(each / "out.csv").size(), 10000u);
+    }
 }
 
 TEST_F(DialogueTest, AReadThatFailsIsReported) {
@@ -316,6 +383,81 @@ TEST_F(DialogueTest, AFifoWhoseWriterVanishesGivesWhatArrived) {
     ASSERT_EQ(writer, waitpid(writer, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ("a,b\r\nc,d", readFile(dir / "out.csv"));
+}
+
+TEST(Dialogue, AnInterruptedCopyIsReportedAndEndsByItsSignal) {
+    // The input comes slowly through a FIFO that never ends; once the program
+    // has taken all that was sent, it is sent the signal. It keeps the pieces
+    // converted whole before it, says the copy is cut short and ends by that
+    // signal. The sizes are no multiple of a piece, so part of one is always
+    // read and must be dropped.
+    const std::string csvLines = [] {
+        std::string text;
+        for (int i = 0; i < 7001; ++i) text += "one,two,three\n";
+        return text;
+    }();
+    const std::string longLines = [] {
+        std::string text;
+        for (int i = 0; i < 101; ++i) text += std::string(999, 'x') + "\n";
+        return text + "the start of a line";
+    }();
+    const struct {
+        int signal;
+        int times;  // a closing terminal sends SIGHUP twice: the system's and the shell's
+        std::string answers, console, outputName, sent, converted;
+    } cases[] = {
+        {SIGINT, 1, "pipe 2 out", askOutput + copying("pipe", "out.txt"), "out.txt", csvLines,
+         replaced(replaced(csvLines, ',', " "), '\n', "\r\n")},
+        {SIGTERM, 1, "pipe 1 out", askOutput + copying("pipe", "out.csv"), "out.csv", csvLines,
+         replaced(csvLines, '\n', "\r\n")},
+        // Lines cross pieces, and the last line sent has no end yet: no line
+        // end may be added where the copy stops.
+        {SIGTERM, 1, "pipe 6 1", askLineSpaces + copying("pipe", "1sp_pipe"), "1sp_pipe", longLines,
+         replaced(longLines, '\n', "\r\n\r\n")},
+        {SIGHUP, 2, "pipe 6 0", askLineSpaces + copying("pipe", "0sp_pipe"), "0sp_pipe", longLines,
+         replaced(longLines, '\n', "\r\n")},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.answers + " " + strsignal(row.signal));
+        TempDir each;
+        ASSERT_EQ(0, mkfifo((each / "pipe").c_str(), 0600));
+        const std::string pidPath = each / "pid";
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            alarm(30);  // never left behind
+            pid_t program = 0;
+            while (program <= 0) {
+                usleep(10000);
+                program = static_cast<pid_t>(std::atoi(readFile(pidPath).c_str()));
+            }
+            const int fd = open((each / "pipe").c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0 || write(fd, row.sent.data(), row.sent.size()) != static_cast<ssize_t>(row.sent.size()))
+                _exit(1);
+            int unread = 1;
+            while (ioctl(fd, FIONREAD, &unread) == 0 && unread > 0) usleep(10000);
+            usleep(100000);  // let it convert what it has and wait for more
+            for (int i = 0; i < row.times; ++i) kill(program, row.signal);
+            pause();  // the FIFO stays open: the input never ends by itself
+            _exit(0);
+        }
+        const RunResult result = runProgram(each.path(), row.answers, [pidPath] {
+            writeFile(pidPath + ".new", std::to_string(getpid()));
+            rename((pidPath + ".new").c_str(), pidPath.c_str());
+        });
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+        EXPECT_EQ(row.signal, result.signal);
+        EXPECT_EQ(title + askInput + askOption + row.console + spaces(24) + "Interrupted: " + row.outputName +
+                      " is incomplete.\r\n",
+                  result.console);
+        const std::string kept = readFile(each / row.outputName);
+        EXPECT_GT(kept.size(), 0u);
+        EXPECT_LT(kept.size(), row.converted.size());
+        EXPECT_TRUE(row.converted.compare(0, kept.size(), kept) == 0)
+            << "not the start of the converted input; it ends in "
+            << testing::PrintToString(kept.substr(kept.size() - std::min<std::size_t>(kept.size(), 12)));
+    }
 }
 
 TEST_F(DialogueTest, AFullDeviceIsReported) {

@@ -29,6 +29,9 @@ constexpr unsigned char escape = 0x1b;
     // A closed console or output pipe must not kill the run half way: writes
     // then fail with EPIPE, which the callers treat like any failed write.
     signal(SIGPIPE, SIG_IGN);
+    // Likewise a file size limit: a write past it fails with EFBIG and the
+    // copy is reported as incomplete, instead of the program dying mid-copy.
+    signal(SIGXFSZ, SIG_IGN);
     // A standard stream started closed would be reused by the next open: the
     // prompts would then go into the output file, or the answers come from
     // the input file. Hold its place with /dev/null.
@@ -37,20 +40,77 @@ constexpr unsigned char escape = 0x1b;
     return true;
 }();
 
-// The terminal mode saved for one key wait, restored by RawMode or, when the
-// process is ended during the wait, by the signal handler. Plain data, so the
-// handler can use it.
+// The terminal mode saved for one key wait and the raw mode of the wait. The
+// signal handlers restore the saved mode when the process is ended or
+// stopped during the wait, and put the raw mode back when it is continued.
+// Plain data, so the handlers can use it.
 int rawTty = -1;
 termios savedMode;
-volatile sig_atomic_t rawActive = 0;
+termios rawMode;
+volatile sig_atomic_t rawActive = 0;  // the terminal is in raw mode now
 
 const int endingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+const int stoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+// Every signal that the wait handles, for saving and restoring their actions.
+const int waitSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU, SIGCONT};
+
+void leaveRawMode() {
+    if (rawActive) (void)tcsetattr(rawTty, TCSANOW, &savedMode);  // nothing better to do on failure
+    rawActive = 0;
+}
+
+// Only from the foreground: a job in the background must not change the
+// terminal under the shell's feet. Set again even if it seems set: a shell
+// may have changed the mode while the program was stopped.
+void enterRawMode() {
+    if (tcgetpgrp(rawTty) == getpgrp() && tcsetattr(rawTty, TCSANOW, &rawMode) == 0) rawActive = 1;
+}
 
 extern "C" void restoreAndDie(int signalNumber) {
-    if (rawActive) (void)tcsetattr(rawTty, TCSANOW, &savedMode);  // dying: nothing better to do
-    rawActive = 0;
+    leaveRawMode();
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
+}
+
+extern "C" void restoreAndStop(int signalNumber);
+
+void catchStops() {
+    struct sigaction action {};
+    action.sa_handler = restoreAndStop;
+    sigemptyset(&action.sa_mask);
+    for (const int each : stoppingSignals) sigaddset(&action.sa_mask, each);
+    // The read of the key, and the tcsetattr that stopped the process, go on
+    // once it is continued.
+    action.sa_flags = SA_RESTART;
+    for (const int each : stoppingSignals) {
+        struct sigaction current;
+        // One the program was started to ignore stays ignored.
+        if (sigaction(each, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaction(each, &action, nullptr);
+    }
+}
+
+// Stopped during the wait (Ctrl+Z sent by kill, or reading or setting the
+// terminal from the background): the shell gets the terminal in the mode it
+// gave it; continued in the foreground, the wait goes on in raw mode.
+extern "C" void restoreAndStop(int signalNumber) {
+    const int savedErrno = errno;
+    leaveRawMode();
+    signal(signalNumber, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, signalNumber);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(signalNumber);  // stopped here until continued (not at all with no shell to continue it)
+    catchStops();
+    enterRawMode();
+    errno = savedErrno;
+}
+
+// Continued after a stop this program did not see (SIGSTOP).
+extern "C" void reenterRawMode(int) {
+    const int savedErrno = errno;
+    enterRawMode();
+    errno = savedErrno;
 }
 
 // Raw mode for one wait; the destructor restores the saved mode.
@@ -59,28 +119,37 @@ public:
     explicit RawMode(int tty) {
         if (tcgetattr(tty, &savedMode) != 0) return;  // mode unknown: change nothing
         rawTty = tty;
+        rawMode = savedMode;
+        rawMode.c_lflag &= ~(ICANON | ECHO);  // one key, no Enter, no echo
+        rawMode.c_lflag &= ~(ISIG | IEXTEN);  // Ctrl+C, Ctrl+Z, Ctrl+V and the like are ordinary keys
+        rawMode.c_iflag &= ~(IXON);           // so are Ctrl+S and Ctrl+Q
+        rawMode.c_cc[VMIN] = 1;               // block until a byte arrives
+        rawMode.c_cc[VTIME] = 0;
+
+        for (std::size_t i = 0; i < std::size(waitSignals); ++i) sigaction(waitSignals[i], nullptr, &previous_[i]);
         struct sigaction action {};
         action.sa_handler = restoreAndDie;
         sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
-            sigaction(endingSignals[i], &action, &previous_[i]);
+        for (const int each : endingSignals) sigaction(each, &action, nullptr);
+        catchStops();
+        action.sa_handler = reenterRawMode;
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGCONT, &action, nullptr);
         rawActive = 1;
-
-        termios mode = savedMode;
-        mode.c_lflag &= ~(ICANON | ECHO);  // one key, no Enter, no echo
-        mode.c_lflag &= ~(ISIG | IEXTEN);  // Ctrl+C, Ctrl+V and the like are ordinary keys
-        mode.c_iflag &= ~(IXON);           // so are Ctrl+S and Ctrl+Q
-        mode.c_cc[VMIN] = 1;               // block until a byte arrives
-        mode.c_cc[VTIME] = 0;
         // TCSANOW, not TCSAFLUSH: a key typed ahead of the prompt still counts.
-        entered_ = tcsetattr(tty, TCSANOW, &mode) == 0;
+        entered_ = tcsetattr(tty, TCSANOW, &rawMode) == 0;
     }
     ~RawMode() {
         if (rawTty < 0) return;
-        if (rawActive) (void)tcsetattr(rawTty, TCSANOW, &savedMode);  // nothing better to do on failure
-        rawActive = 0;
-        for (std::size_t i = 0; i < std::size(endingSignals); ++i)
-            sigaction(endingSignals[i], &previous_[i], nullptr);
+        // Held until the actions are back, so that no handler puts raw mode back.
+        sigset_t held;
+        sigset_t before;
+        sigemptyset(&held);
+        for (const int each : waitSignals) sigaddset(&held, each);
+        sigprocmask(SIG_BLOCK, &held, &before);
+        leaveRawMode();
+        for (std::size_t i = 0; i < std::size(waitSignals); ++i) sigaction(waitSignals[i], &previous_[i], nullptr);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         rawTty = -1;
     }
     RawMode(const RawMode&) = delete;
@@ -90,7 +159,7 @@ public:
 
 private:
     bool entered_ = false;
-    struct sigaction previous_[std::size(endingSignals)];
+    struct sigaction previous_[std::size(waitSignals)];
 };
 
 // One byte from the terminal: waits for it, or for a tenth of a second when

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -185,6 +186,12 @@ public:
 
     void signal(int signalNumber) const { kill(pid_, signalNumber); }
 
+    // The process group that has the terminal.
+    pid_t foregroundGroup() const { return tcgetpgrp(master_); }
+
+    // Sets the terminal's mode, as a shell does when it takes the terminal back.
+    void setMode(const termios& mode) const { tcsetattr(slave_, TCSANOW, &mode); }
+
     void type(const std::string& keys) const { (void)!write(master_, keys.data(), keys.size()); }
 
     // Waits for the child to end; its exit status or the signal that ended it.
@@ -275,4 +282,94 @@ TEST(WaitForKey, ReturnsAtOnceWhenOutputIsNotTheTerminal) {
     ASSERT_TRUE(child.started());
     EXPECT_EQ(7, child.finish());
     EXPECT_TRUE(sameMode(child.initialMode(), child.mode()));
+}
+
+namespace {
+
+// What the job below runs: the key wait, or the whole program in a folder.
+void (*job)() = nullptr;
+std::string programFolder;
+
+void runTheProgram() {
+    if (chdir(programFolder.c_str()) == 0) execl(ZORVEN_PROGRAM, ZORVEN_PROGRAM, static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+// Runs `job` as a shell runs one: in a process group of its own that has the
+// terminal, its parent (this "shell") in the same session. Only such a group
+// can be stopped: the system discards stop signals sent to one with no
+// parent in its session. Then the shell takes the terminal back and reads
+// the line typed after the key.
+void runAsAJobThenReadLine() {
+    signal(SIGTTOU, SIG_IGN);  // taking the terminal back from the background
+    const pid_t jobId = fork();
+    if (jobId == 0) {
+        setpgid(0, 0);
+        tcsetpgrp(0, getpid());
+        signal(SIGTTOU, SIG_DFL);
+        job();
+        _exit(0);
+    }
+    setpgid(jobId, jobId);  // both sides, as shells do, so that neither waits for the other
+    tcsetpgrp(0, jobId);
+    int status = 0;
+    waitpid(jobId, &status, 0);  // a stop is not reported: the job goes on when continued
+    tcsetpgrp(0, getpgrp());
+    char line[64] = {};
+    const ssize_t got = read(0, line, sizeof line - 1);
+    std::printf("job=%d rest=[%.*s]", WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status),
+                static_cast<int>(got > 0 ? got - 1 : 0), line);
+    std::fflush(stdout);
+}
+
+// Whether the process is stopped, waiting (at most 5 s) for it to be.
+bool becomesStopped(pid_t pid) {
+    for (int i = 0; i < 500; ++i) {
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t afterName = stat.rfind(')');
+        if (afterName != std::string::npos && stat.compare(afterName, 3, ") T") == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(WaitForKey, StoppedAndContinuedItGivesBackTheTerminalAndWaitsOn) {
+    TempDir folder;
+    writeFile(folder / "data.txt", "a b\n");
+    programFolder = folder.path();
+    const struct {
+        int signalNumber;
+        bool restoresTheMode;  // else the shell does, as for a stop the program cannot see
+    } cases[] = {{SIGTSTP, true}, {SIGTTIN, true}, {SIGTTOU, true}, {SIGSTOP, false}};
+    for (const bool wholeProgram : {false, true}) {
+        job = wholeProgram ? runTheProgram : [] { waitForKey(); };
+        for (const auto& row : cases) {
+            SCOPED_TRACE(std::string(strsignal(row.signalNumber)) + (wholeProgram ? ", whole program" : ""));
+            TerminalChild shell(runAsAJobThenReadLine);
+            ASSERT_TRUE(shell.started());
+            if (wholeProgram) {
+                unlink((folder / "out.csv").c_str());  // so that no overwrite question comes
+                shell.type("data.txt 1 out\n");
+            }
+            ASSERT_TRUE(shell.waitForRawMode());
+            const pid_t jobId = shell.foregroundGroup();
+            ASSERT_GT(jobId, 0);
+            kill(jobId, row.signalNumber);
+            ASSERT_TRUE(becomesStopped(jobId));
+            if (row.restoresTheMode)
+                EXPECT_TRUE(sameMode(shell.initialMode(), shell.mode()));
+            else
+                shell.setMode(shell.initialMode());
+            kill(jobId, SIGCONT);
+            ASSERT_TRUE(shell.waitForRawMode());
+            // One key ends the wait; the rest of the line is the shell's.
+            shell.type("x" "after\n");
+            EXPECT_EQ(0, shell.finish());
+            EXPECT_TRUE(sameMode(shell.initialMode(), shell.mode()));
+            EXPECT_NE(std::string::npos, shell.output().find("job=0 rest=[after]"));
+        }
+    }
+    EXPECT_EQ("a,b\r\n", readFile(folder / "out.csv"));
 }

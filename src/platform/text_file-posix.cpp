@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/interrupts.h"
+#include "platform/text_file.h"
 #include "platform/text_file_os.h"
 
 namespace {
@@ -80,7 +82,7 @@ std::intptr_t osOpenOutput(const char* name) {
 long osRead(std::intptr_t handle, unsigned char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t got = read(static_cast<int>(handle), buffer, size);
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR && !interrupted()) continue;  // an interrupt ends the wait
         return static_cast<long>(got);
     }
 }
@@ -88,10 +90,13 @@ long osRead(std::intptr_t handle, unsigned char* buffer, std::size_t size) {
 bool osWrite(std::intptr_t handle, const unsigned char* bytes, std::size_t count) {
     while (count > 0) {
         const ssize_t written = write(static_cast<int>(handle), bytes, count);
-        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EINTR && !interrupted()) continue;
         if (written <= 0) return false;
         bytes += written;
         count -= static_cast<std::size_t>(written);
+        // A write that waits (on a FIFO) and that an interrupt cut short is not
+        // waited for again: the copy is stopping.
+        if (count > 0 && interrupted()) return false;
     }
     return true;
 }
@@ -131,3 +136,6 @@ bool osIsSameFile(std::intptr_t handle, const char* name) {
     return fstat(static_cast<int>(handle), &open) == 0 && stat(name, &named) == 0 &&
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
+
+// Only "/" ends a folder here; "\" and ":" are ordinary bytes of a name.
+std::size_t folderPartLength(const char* name) { return folderPartLength(name, FolderRules::posix); }

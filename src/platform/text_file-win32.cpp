@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/text_file.h"
 #include "platform/text_file_os.h"
 
 namespace {
@@ -93,3 +94,6 @@ bool osIsSameFile(std::intptr_t handle, const char* name) {
     CloseHandle(named);
     return same;
 }
+
+// "\" ends a folder as "/" does, and so does a drive ("C:") at the start.
+std::size_t folderPartLength(const char* name) { return folderPartLength(name, FolderRules::windows); }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernels/kernels.h"
+#include "platform/interrupts.h"
 #include "platform/text_file_os.h"
 
 namespace {
@@ -25,6 +26,7 @@ void open(TextFile& file, const char* name, bool forOutput) {
     closeFile(file);
     file.endOfInput = false;
     file.ioError = false;
+    file.cutShort = false;
     file.handle_ = forOutput ? osOpenOutput(name) : osOpenInput(name);
     file.failed = file.handle_ < 0;
     startBuffer(file, forOutput);
@@ -39,7 +41,12 @@ bool fill(TextFile& file) {
         if (file.next_ != file.end_) return true;
     }
     while (!file.inputEnded_) {
+        if (interrupted()) {  // the reading stops here: no more input is fetched
+            file.cutShort = file.inputEnded_ = true;
+            break;
+        }
         const long got = osRead(file.handle_, file.buffer_, textFileBufferSize);
+        if (got < 0 && interrupted()) continue;  // it cut short a read that waited
         if (got <= 0) {
             file.ioError = got < 0;  // a read error ends the input like its end
             file.inputEnded_ = true;
@@ -69,6 +76,13 @@ void failHoldingInput(TextFile& file) {
     }
 }
 
+// Makes the output not good, so that whatever is written to it from now on
+// is dropped, also by the inline path.
+void dropTheRest(TextFile& file) {
+    file.failed = true;
+    file.free_ = file.freeEnd_ = file.buffer_;
+}
+
 // Writes out the pending bytes. With `wholePages`, the part of a page at the
 // end stays and moves to the front of the buffer, so that every write but
 // the last covers whole pages of the file: the system takes those markedly
@@ -79,8 +93,8 @@ bool flush(TextFile& file, bool wholePages = false) {
     const std::size_t pending = file.free_ - file.buffer_;
     const std::size_t count = wholePages ? pending / pageSize * pageSize : pending;
     if (count > 0 && !osWrite(file.handle_, file.buffer_, count)) {
-        file.failed = file.ioError = true;
-        file.free_ = file.freeEnd_ = file.buffer_;  // drops the rest, also in the inline path
+        file.ioError = true;
+        dropTheRest(file);
         return false;
     }
     std::memmove(file.buffer_, file.buffer_ + count, pending - count);
@@ -148,6 +162,14 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
 
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
+    if (interrupted()) {
+        // What was written before the interrupt is kept, and nothing after
+        // it. The filters write each converted piece in one call, so the
+        // output ends with a whole piece.
+        file.cutShort = true;
+        if (flush(file)) dropTheRest(file);
+        return;
+    }
     const auto* from = reinterpret_cast<const unsigned char*>(bytes);
     while (count > 0) {
         if (file.freeEnd_ - file.free_ < 2 && !flush(file, true)) return;
@@ -174,4 +196,14 @@ bool fileExists(const char* name) { return osFileExists(name); }
 
 bool isSameFile(const TextFile& file, const char* name) {
     return file.handle_ >= 0 && osIsSameFile(file.handle_, name);
+}
+
+std::size_t folderPartLength(const char* name, FolderRules rules) {
+    const bool windows = rules == FolderRules::windows;
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    // "C:name" is a name in drive C's current folder: the drive is its folder part.
+    std::size_t length = windows && isLetter(name[0]) && name[1] == ':' ? 2 : 0;
+    for (std::size_t i = length; name[i] != '\0'; ++i)
+        if (name[i] == '/' || (windows && name[i] == '\\')) length = i + 1;
+    return length;
 }

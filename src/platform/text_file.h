@@ -26,6 +26,9 @@ struct TextFile {
     bool endOfInput = false;
     bool failed = false;
     bool ioError = false;  ///< the system refused a read, a write or the close
+    /// An interrupt (see interrupts.h) stopped the reading before the end of
+    /// the input, or dropped what was written after it.
+    bool cutShort = false;
 
     std::intptr_t handle_ = -1;  // -1 while closed
     bool forOutput_ = false;
@@ -62,7 +65,9 @@ int readChar(TextFile& file);
 std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter);
 
 /// Appends the bytes; a write the system refuses sets `failed` and `ioError`,
-/// and the rest of the output is dropped.
+/// and the rest of the output is dropped. After an interrupt the bytes
+/// written before it are kept and these and all later ones dropped, setting
+/// `cutShort` and `failed`.
 void writeBytes(TextFile& file, const char* bytes, std::size_t count);
 
 /// Writes out what is pending and closes; nothing if not open. A failure sets
@@ -76,6 +81,20 @@ bool fileExists(const char* name);
 /// True if `name` names the very file that is open in `file`, under whatever
 /// name (links, another path).
 bool isSameFile(const TextFile& file, const char* name);
+
+/// How a platform writes the folders of a file name.
+enum class FolderRules {
+    posix,    ///< "/" ends each folder
+    windows,  ///< "/" and "\" end each folder, and so does a drive ("C:") at the start
+};
+
+/// The length of the folder part of `name`: the bytes up to and including
+/// the end of its last folder; 0 for a name without one. The last part, the
+/// file's own name, follows.
+std::size_t folderPartLength(const char* name, FolderRules rules);
+
+/// The same, by this platform's rules.
+std::size_t folderPartLength(const char* name);
 
 // The common cases inline: a byte from the buffer, a byte into it.
 int refillAndReadChar(TextFile& file);

@@ -247,3 +247,35 @@ TEST_F(TextFileTest, IsSameFileSeesThroughOtherNames) {
     EXPECT_FALSE(isSameFile(input, (dir / "other").c_str()));
     EXPECT_FALSE(isSameFile(input, (dir / "missing").c_str()));
 }
+
+TEST(FolderPartLength, EndsAtTheLastFolderByEachPlatformsRules) {
+    const struct {
+        const char* name;
+        std::size_t posix, windows;
+    } cases[] = {
+        {"", 0, 0},
+        {"data.txt", 0, 0},
+        {"sub/Mixed.TXT", 4, 4},
+        {"./data.txt", 2, 2},
+        {"../w/data.txt", 5, 5},
+        {"/abs/dir/x.txt", 9, 9},
+        {"/x", 1, 1},
+        {"dir/", 4, 4},
+        {"sub\\a.txt", 0, 4},
+        {"a/b\\c", 2, 4},
+        {"C:a.txt", 0, 2},    // a drive's current folder
+        {"c:\\dir\\a.txt", 0, 7},
+        {"Z:/a", 3, 3},
+        {"C:", 0, 2},
+        {"\\\\server\\share\\f.txt", 0, 15},
+        {"ab:c", 0, 0},       // not a drive: a name with a colon in it
+        {"1:x", 0, 0},
+        {"sub/C:x", 4, 4},    // a drive only at the start
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.posix, folderPartLength(row.name, FolderRules::posix));
+        EXPECT_EQ(row.windows, folderPartLength(row.name, FolderRules::windows));
+        EXPECT_EQ(row.posix, folderPartLength(row.name));  // the rules of the platform the tests run on
+    }
+}

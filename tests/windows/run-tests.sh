@@ -260,6 +260,28 @@ ln "$dir/data.csv" "$dir/0sp_data.csv"
 dialogue "option 6 never empties its input" "$dir" "data.csv 6 0" \
     "$title$askInput$askOption$askLineSpaces$(cantOpen 0sp_data.csv)$crlf" 0sp_data.csv $'keep me\n'
 
+# Folders: "\" ends them as "/" does, and so does a drive at the start.
+# Option 6 puts its prefix before the last part of the input name; options 1
+# to 5 lower-case only the last part of each name.
+dir="$(folder)"
+mkdir "$dir/Sub" "$dir/Proj"
+printf 'm n\n' >"$dir/Sub/Mixed.TXT"
+printf 'a b\n' >"$dir/Data.TXT"
+drive="$(winepath -w "$dir" 2>/dev/null | cut -c1-2)"  # the folder's drive, whose current folder it is
+while IFS='|' read -r answers console outputName output; do
+    eval "answers=\"$answers\" console=\"$console\""
+    printf -v expectedOutput "$output"
+    dialogue "folders '$answers'" "$dir" "$answers" "$title$askInput$askOption$console$crlf$pressKey" \
+        "$outputName" "$expectedOutput"
+done <<'ROWS'
+Sub\\Mixed.TXT 6 1|$askLineSpaces$(copying 'Sub\Mixed.TXT' 'Sub\1sp_Mixed.TXT')|Sub/1sp_Mixed.TXT|m n\r\n\r\n
+Sub/Mixed.TXT 6 2|$askLineSpaces$(copying Sub/Mixed.TXT Sub/2sp_Mixed.TXT)|Sub/2sp_Mixed.TXT|m n\r\n\r\n\r\n
+.\\Data.TXT 6 0|$askLineSpaces$(copying '.\Data.TXT' '.\0sp_Data.TXT')|0sp_Data.TXT|a b\r\n
+${drive}Data.TXT 6 1|$askLineSpaces$(copying ${drive}Data.TXT ${drive}1sp_Data.TXT)|1sp_Data.TXT|a b\r\n\r\n
+Sub\\Mixed.TXT 2 Proj\\Result|$askOutput$(copying 'Sub\mixed.txt' 'Proj\result.txt')|Proj/result.txt|m n\r\n
+${drive}Sub/Mixed.TXT 1 ${drive}Proj\\OUT|$askOutput$(copying ${drive}Sub/mixed.txt ${drive}Proj\\out.csv)|Proj/out.csv|m,n\r\n
+ROWS
+
 # Marks set with attrib. Wine keeps them in extended attributes; where the
 # file system has none they do not stick, and these cases cannot run.
 dir="$(folder)"
@@ -393,6 +415,49 @@ if command -v tmux >/dev/null; then
         fi
         tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
     done
+
+    # Ctrl+C during a copy from a FIFO that a slow writer feeds: the copy stops
+    # between pieces, the output keeps the start of the converted text, the
+    # message says it is cut, and the program ends as Ctrl+C ends it by
+    # default (0xC000013A, of which the shell sees the low byte, 58). A read
+    # waiting on the FIFO is not cut short: the next bytes bring the stop.
+    dir="$(folder)"
+    mkfifo "$dir/pipe"
+    tmux -L "$tmuxSocket" -f /dev/null new-session -d -x 80 -y 25 \
+        "cd '$dir' && stty -icrnl && wine '$exe'; echo \$? >finished; sleep 60"
+    if waitFor 30 'screen | grep -q "Enter input file name"'; then
+        tmux -L "$tmuxSocket" send-keys pipe Enter 1 Enter out Enter
+        chunk="$(printf 'a b\n%.0s' {1..2000})"
+        (
+            exec 3>"$dir/pipe"
+            for _ in {1..600}; do
+                printf '%s\n' "$chunk" >&3 2>/dev/null || exit 0
+                sleep 0.1
+            done
+        ) &
+        writer=$!
+        if waitFor 30 '[ "$(stat -c %s "$dir/out.csv" 2>/dev/null || echo 0)" -gt 100000 ]'; then
+            tmux -L "$tmuxSocket" send-keys C-c
+            if waitFor 30 '[ -s "$dir/finished" ]'; then
+                expectBytes "Ctrl+C during the copy: exit status" $'58\n' "$dir/finished"
+                screen | grep -q "^ *Interrupted: out.csv is incomplete.$" && passed=$((passed + 1)) ||
+                    fail "Ctrl+C during the copy: no message on the screen"
+                size=$(stat -c %s "$dir/out.csv")
+                if cmp -s -n "$size" "$dir/out.csv" <(yes $'a,b\r'); then passed=$((passed + 1)); else
+                    fail "Ctrl+C during the copy: the output is not the start of the converted text"
+                fi
+            else
+                fail "Ctrl+C during the copy: the program did not end"
+            fi
+        else
+            fail "Ctrl+C during the copy: the copy did not start"
+        fi
+        kill "$writer" 2>/dev/null || true
+        wait "$writer" 2>/dev/null || true
+    else
+        fail "Ctrl+C during the copy: the first question never showed"
+    fi
+    tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
 else
     echo "skipped: tmux is not installed"
 fi
