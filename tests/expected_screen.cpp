@@ -1,0 +1,71 @@
+#include "expected_screen.h"
+
+#include <fstream>
+#include <regex>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+struct Text {
+    std::string name;
+    std::size_t indent;  // the spaces before it
+    std::string text;
+};
+
+// The list, read once: a line that is neither a text, a comment nor empty
+// is a mistake in it, and stops the tests.
+const std::vector<Text>& texts() {
+    static const std::vector<Text> all = [] {
+        std::ifstream in(ZORVEN_CONSOLE_TEXTS);
+        if (!in) throw std::runtime_error("cannot read " ZORVEN_CONSOLE_TEXTS);
+        const std::regex entry(R"re(([A-Za-z]+) +([0-9]+) +"(.*)")re");
+        std::vector<Text> read;
+        std::smatch parts;
+        for (std::string line; std::getline(in, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            if (!std::regex_match(line, parts, entry)) throw std::runtime_error("not a console text: " + line);
+            read.push_back({parts[1], std::stoul(parts[2]), parts[3]});
+        }
+        return read;
+    }();
+    return all;
+}
+
+// The text with its indent.
+std::string named(const std::string& name) {
+    for (const Text& text : texts())
+        if (text.name == name) return std::string(text.indent, ' ') + text.text;
+    throw std::runtime_error("no console text named " + name);
+}
+
+}  // namespace
+
+std::string consoleText(const std::string& name, std::initializer_list<std::string> fileNames) {
+    std::string text = named(name);
+    std::size_t at = 0;
+    for (const std::string& fileName : fileNames) {
+        at = text.find("%s", at);
+        if (at == std::string::npos) throw std::runtime_error("too many file names for " + name);
+        text.replace(at, 2, fileName);
+        at += fileName.size();
+    }
+    return text;
+}
+
+std::string titleScreen(bool utf8) {
+    const auto box = [utf8](const char* cp437, const char* utf8Text) { return std::string(utf8 ? utf8Text : cp437); };
+    const std::string topLeft = box("\xc9", "\u2554"), horizontal = box("\xcd", "\u2550"),
+                      topRight = box("\xbb", "\u2557"), vertical = box("\xba", "\u2551"),
+                      bottomLeft = box("\xc8", "\u255a"), bottomRight = box("\xbc", "\u255d");
+    std::string margin, edge, rows;
+    for (const Text& row : texts()) {
+        if (row.name != "menuRow") continue;
+        margin.assign(row.indent, ' ');
+        edge.clear();
+        for (std::size_t i = 0; i < row.text.size(); ++i) edge += horizontal;
+        rows += margin + vertical + row.text + vertical + "\r\n";
+    }
+    return named("banner") + "\r\n" + named("heading") + "\r\n" + margin + topLeft + edge + topRight + "\r\n" + rows +
+           margin + bottomLeft + edge + bottomRight + "\r\n\r\n";
+}
