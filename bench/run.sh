@@ -115,7 +115,8 @@ best_beside_copy() {  # option
 
 printf 'Input: %d MiB of CR LF text; times in seconds, the best of %d runs (pipelines: %d).\n\n' \
     "$mebibytes" "$runs" "$pipeline_runs"
-printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | peak RSS 1 MiB / %d MiB |\n' "$mebibytes"
+printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | %s |\n' \
+    "peak RSS 1 MiB / $mebibytes MiB"
 printf '|---|---|---|---|---|---|---|\n'
 for option in 1 2 3 4 5 6; do
     out=$(output_of "$option")

@@ -51,7 +51,8 @@ check_manual() {
 
 # --- installing -------------------------------------------------------------
 prefix="$tmp/prefix"
-"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || fail "cmake --install: $(cat "$tmp/install.log")"
+"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
+    fail "cmake --install: $(cat "$tmp/install.log")"
 [ -x "$prefix/bin/zorven" ] || fail "no executable bin/zorven"
 [ -f "$prefix/share/man/man1/zorven.1.gz" ] || fail "no manual page share/man/man1/zorven.1.gz"
 
@@ -99,14 +100,16 @@ while IFS= read -r line; do
             run "$prefix/bin/zorven" "$directory" "in.txt $option $parameter out"
             output="$(cd "$directory" && ls out.*)"
         fi
-        cmp -s "$directory/expected" "$directory/$output" || fail "option $option: the manual's example gives something else"
+        cmp -s "$directory/expected" "$directory/$output" ||
+            fail "option $option: the manual's example gives something else"
         examples=$((examples + 1))
     fi
 done < <(sed -n '/^CONVERSIONS/,/^[A-Z]/p' "$manual")
 [ "$examples" -eq 6 ] || fail "found $examples examples of conversions in the manual, not 6"
 
 # --- the Debian package ------------------------------------------------------
-"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/package" >"$tmp/cpack.log" 2>&1 || fail "cpack: $(cat "$tmp/cpack.log")"
+"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/package" >"$tmp/cpack.log" 2>&1 ||
+    fail "cpack: $(cat "$tmp/cpack.log")"
 deb="$(ls "$tmp"/package/zorven_"$version"_*.deb 2>/dev/null | head -n 1)"
 if [ -z "$deb" ]; then
     fail "no zorven_${version}_*.deb built"

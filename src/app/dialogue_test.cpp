@@ -97,8 +97,9 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
         {"Data.TXT 6 9z", askOption + askLineSpaces + copying("Data.TXT", "0zsp_Data.TXT"), "0zsp_Data.TXT",
          "a,b,c\r\n"},
         // Rejected options bring the prompt back; only the first character counts.
-        {"Data.TXT 7 0 a 12 r", askOption + askOption + askOption + askOption + askOutput + copying("data.txt", "r.csv"),
-         "r.csv", "a,b,c\r\n"},
+        {"Data.TXT 7 0 a 12 r",
+         askOption + askOption + askOption + askOption + askOutput + copying("data.txt", "r.csv"), "r.csv",
+         "a,b,c\r\n"},
         {"Data.TXT 61 1", askOption + askLineSpaces + copying("Data.TXT", "1sp_Data.TXT"), "1sp_Data.TXT",
          "a,b,c\r\n\r\n"},
         {"\n\n  Data.TXT\n\n 2 \n\n r\n", askOption + askOutput + copying("data.txt", "r.txt"), "r.txt", "a b c\r\n"},
@@ -146,8 +147,7 @@ TEST_F(DialogueTest, TheInputUnderAnotherNameIsAClashToo) {
 TEST_F(DialogueTest, OptionSixNeverEmptiesItsOwnInput) {
     writeFile(dir / "data.txt", "keep me\n");
     symlink("data.txt", (dir / "0sp_data.txt").c_str());
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + cantOpen("0sp_data.txt"),
-              run("data.txt 6 0"));
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + cantOpen("0sp_data.txt"), run("data.txt 6 0"));
     EXPECT_EQ("keep me\n", readFile(dir / "data.txt"));
 }
 
@@ -165,12 +165,12 @@ TEST_F(DialogueTest, ExistingOutputIsOverwrittenOnlyWhenTheAnswerBeginsWithY) {
         const RunResult result = runProgram(each.path(), "data.txt 1 out " + row.answer + "\n");
         EXPECT_EQ(0, result.status);
         if (row.overwrite) {
-            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + pressKey,
-                      result.console);
+            EXPECT_EQ(
+                title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + pressKey,
+                result.console);
             EXPECT_EQ("a,b\r\n", readFile(each / "out.csv"));
         } else {
-            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + startAgain,
-                      result.console);
+            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + startAgain, result.console);
             EXPECT_EQ("old\n", readFile(each / "out.csv"));
         }
     }
@@ -180,8 +180,7 @@ TEST_F(DialogueTest, AFileMatchingTheSameNameWithOtherPathIsAskedAbout) {
     writeFile(dir / "data.txt", "a\n");
     writeFile(dir / "data.csv", "old\n");
     // ./data.txt and data.txt differ as texts, but they are one file.
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + startAgain,
-              run("./data.txt 1 data n"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + startAgain, run("./data.txt 1 data n"));
 }
 
 TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
@@ -192,12 +191,10 @@ TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
     EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + cantOpen("locked.csv"),
               run("data.txt 1 Locked y"));
     EXPECT_EQ("old\n", readFile(dir / "locked.csv"));
-    EXPECT_EQ(title + askInput + askOption + askOutput + cantOpen("folder.csv"),
-              run("data.txt 1 folder"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + cantOpen("folder.csv"), run("data.txt 1 folder"));
     mkdir((dir / "sub").c_str(), 0777);
     writeFile(dir / "sub/a.txt", "a\n");
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + cantOpen("0sp_sub/a.txt"),
-              run("sub/a.txt 6 0"));
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + cantOpen("0sp_sub/a.txt"), run("sub/a.txt 6 0"));
 }
 
 TEST_F(DialogueTest, OptionSixRewritesAnExistingFileWithoutAsking) {
@@ -273,15 +270,17 @@ TEST_F(DialogueTest, AWriteThatFailsIsReported) {
         setrlimit(RLIMIT_FSIZE, &limit);
     });
     EXPECT_EQ(0, result.status);
-    EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + cantWrite("out.csv") + pressKey,
-              result.console);
+    EXPECT_EQ(
+        title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + cantWrite("out.csv") + pressKey,
+        result.console);
     EXPECT_LE(readFile(dir / "out.csv").size(), 10000u);
 }
 
 TEST_F(DialogueTest, AReadThatFailsIsReported) {
     // Reading this file at offset 0 fails: nothing is mapped there.
     if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
-    EXPECT_EQ(title + askInput + askOption + askOutput + copying("/proc/self/mem", "out.txt") + cantRead("/proc/self/mem") + pressKey,
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("/proc/self/mem", "out.txt") +
+                  cantRead("/proc/self/mem") + pressKey,
               run("/proc/self/mem 2 out"));
     EXPECT_EQ("", readFile(dir / "out.txt"));
 }
@@ -317,7 +316,8 @@ TEST_F(DialogueTest, AFullDeviceIsReported) {
     EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("short.txt", "out.csv") +
                   cantWrite("out.csv") + pressKey,
               run("short.txt 1 out y"));
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying("long.txt", "0sp_long.txt") + cantWrite("0sp_long.txt") + pressKey,
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying("long.txt", "0sp_long.txt") +
+                  cantWrite("0sp_long.txt") + pressKey,
               run("long.txt 6 0"));
 }
 
@@ -325,8 +325,7 @@ TEST_F(DialogueTest, AnOutputPipeIsOpenedOnlyWithAReaderAndAVanishingReaderIsRep
     writeFile(dir / "data.txt", std::string(1 << 20, 'x'));
     ASSERT_EQ(0, mkfifo((dir / "out.csv").c_str(), 0666));
     // No reader: the open fails at once rather than waiting for one.
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + cantOpen("out.csv"),
-              run("data.txt 1 out y"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + cantOpen("out.csv"), run("data.txt 1 out y"));
 
     // A reader that takes a little and goes: the writes after it fail. The
     // pipe is held open for reading and writing until then, so the program
@@ -342,6 +341,7 @@ TEST_F(DialogueTest, AnOutputPipeIsOpenedOnlyWithAReaderAndAVanishingReaderIsRep
     });
     const std::string console = run("data.txt 1 out y");
     reader.join();
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + cantWrite("out.csv") + pressKey,
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") +
+                  cantWrite("out.csv") + pressKey,
               console);
 }

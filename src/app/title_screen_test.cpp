@@ -120,8 +120,8 @@ TEST(TitleScreen, LooksRightInATerminal) {
     TempDir dir;
     const std::string tmux = "LC_ALL=C.UTF-8 tmux -L zorven-" + std::to_string(getpid()) + " -f /dev/null ";
     // Something on the screen first, to see that it is cleared.
-    shell(tmux + "new-session -d -x 80 -y 24 -c " + dir.path() + " 'echo leftover; sleep 0.3; exec env TERM=xterm LANG=C.UTF-8 " +
-          ZORVEN_PROGRAM + "'");
+    shell(tmux + "new-session -d -x 80 -y 24 -c " + dir.path() +
+          " 'echo leftover; sleep 0.3; exec env TERM=xterm LANG=C.UTF-8 " + ZORVEN_PROGRAM + "'");
     const std::string prompt = askInput.substr(0, askInput.size() - 1);  // a last space is not seen
     std::string screen;
     for (int i = 0; i < 100 && screen.find(prompt) == std::string::npos; ++i) {

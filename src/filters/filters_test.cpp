@@ -207,7 +207,8 @@ TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
     std::vector<std::size_t> lengths;
     for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
     for (const std::size_t n : {63u, 64u, 65u, 127u, 128u, 129u, 16383u, 16384u, 16385u}) lengths.push_back(n);
-    for (const std::size_t n : {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
+    for (const std::size_t n :
+         {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
         lengths.push_back(n);
     for (const std::size_t length : lengths) {
         std::string raw(length, 'a');

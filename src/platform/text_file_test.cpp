@@ -227,7 +227,7 @@ TEST_F(TextFileTest, FileExistsMatchesWildcardsAndPassesOverDirectories) {
         {dir / "?.txt", true},
         {dir / "??.txt", false},
         {dir / "a*", true},
-        {dir / "a.txt*", true},  // a "*" may match nothing
+        {dir / "a.txt*", true},   // a "*" may match nothing
         {dir / "a.txt?", false},  // a "?" may not
         {dir / "*", true},
         {dir / "dir*", false},  // only a directory matches

@@ -173,7 +173,8 @@ for answer in y Y ye n N no x; do
     printf 'old\n' >"$dir/out.csv"
     if [[ $answer == [yY]* ]]; then
         dialogue "overwrite accepted: $answer" "$dir" "data.txt 1 out $answer" \
-            "$title$askInput$askOption$askOutput$askOverwrite$(copying data.txt out.csv)$crlf$pressKey" out.csv $'a,b\r\n'
+            "$title$askInput$askOption$askOutput$askOverwrite$(copying data.txt out.csv)$crlf$pressKey" \
+            out.csv $'a,b\r\n'
     else
         dialogue "overwrite refused: $answer" "$dir" "data.txt 1 out $answer" \
             "$title$askInput$askOption$askOutput$askOverwrite$startAgain" out.csv $'old\n'
@@ -228,8 +229,9 @@ dir="$(folder)"
 printf 'keep me\n' >"$dir/data.csv"
 mkdir "$dir/sub"
 ln "$dir/data.csv" "$dir/hard.csv"
+threeClashes="$askOutput$clash$askOutput$clash$askOutput$clash"
 dialogue "the input under other names" "$dir" 'data.csv 1 .\DATA sub\..\Data hard new' \
-    "$title$askInput$askOption$askOutput$clash$askOutput$clash$askOutput$clash$askOutput$(copying data.csv new.csv)$crlf$pressKey" \
+    "$title$askInput$askOption$threeClashes$askOutput$(copying data.csv new.csv)$crlf$pressKey" \
     new.csv $'keep,me\r\n'
 expectBytes "the input under other names: input untouched" $'keep me\n' "$dir/data.csv"
 ln "$dir/data.csv" "$dir/0sp_data.csv"
@@ -344,7 +346,11 @@ if command -v tmux >/dev/null; then
         tmux -L "$tmuxSocket" send-keys data.txt Enter 1 Enter o Enter
         if waitFor 30 'screen | grep -q "Press any key to exit."'; then
             sleep 0.5
-            if [ -e "$dir/finished" ]; then fail "terminal, $label: the run ended without a key"; else passed=$((passed + 1)); fi
+            if [ -e "$dir/finished" ]; then
+                fail "terminal, $label: the run ended without a key"
+            else
+                passed=$((passed + 1))
+            fi
             # The box bytes are code page 437: the console shows them as box characters.
             screen | grep -q '^ *╔═*╗$' && passed=$((passed + 1)) || fail "terminal, $label: no box on the screen"
             tmux -L "$tmuxSocket" send-keys "$key"
