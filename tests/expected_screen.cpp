@@ -1,7 +1,7 @@
 #include "expected_screen.h"
 
 #include <fstream>
-#include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -13,19 +13,29 @@ struct Text {
     std::string text;
 };
 
+// One line of the list: a name, an indent and a quoted text. False if it
+// is not one.
+bool parse(const std::string& line, Text& text) {
+    std::istringstream fields(line);
+    if (!(fields >> text.name >> text.indent)) return false;
+    const std::size_t open = line.find('"', static_cast<std::size_t>(fields.tellg()));  // npos if none is left
+    if (open == std::string::npos || line.size() - open < 2 || line.back() != '"') return false;
+    text.text = line.substr(open + 1, line.size() - open - 2);
+    return true;
+}
+
 // The list, read once: a line that is neither a text, a comment nor empty
 // is a mistake in it, and stops the tests.
 const std::vector<Text>& texts() {
     static const std::vector<Text> all = [] {
         std::ifstream in(ZORVEN_CONSOLE_TEXTS);
         if (!in) throw std::runtime_error("cannot read " ZORVEN_CONSOLE_TEXTS);
-        const std::regex entry(R"re(([A-Za-z]+) +([0-9]+) +"(.*)")re");
         std::vector<Text> read;
-        std::smatch parts;
         for (std::string line; std::getline(in, line);) {
             if (line.empty() || line[0] == '#') continue;
-            if (!std::regex_match(line, parts, entry)) throw std::runtime_error("not a console text: " + line);
-            read.push_back({parts[1], std::stoul(parts[2]), parts[3]});
+            Text text;
+            if (!parse(line, text)) throw std::runtime_error("not a console text: " + line);
+            read.push_back(text);
         }
         return read;
     }();
