@@ -17,13 +17,8 @@ mebibytes=${1:-256}
 runs=${RUNS:-7}            # for the program and the copy
 pipeline_runs=${PIPELINE_RUNS:-2}  # the pipelines take seconds each
 
-# GNU time reports the maximum resident set.
-if [ ! -x /usr/bin/time ]; then
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq time >/dev/null
-fi
+# The build tools, and GNU time, which reports the maximum resident set.
+scripts/install-deps.sh bench
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --target zorven -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
@@ -120,7 +115,8 @@ best_beside_copy() {  # option
 
 printf 'Input: %d MiB of CR LF text; times in seconds, the best of %d runs (pipelines: %d).\n\n' \
     "$mebibytes" "$runs" "$pipeline_runs"
-printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | peak RSS 1 MiB / %d MiB |\n' "$mebibytes"
+printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | %s |\n' \
+    "peak RSS 1 MiB / $mebibytes MiB"
 printf '|---|---|---|---|---|---|---|\n'
 for option in 1 2 3 4 5 6; do
     out=$(output_of "$option")

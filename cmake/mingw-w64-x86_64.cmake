@@ -1,6 +1,6 @@
 # Cross-compiles a 64-bit Windows console program with MinGW-w64 (POSIX
 # threads model), linked statically so the .exe needs no DLL of its own:
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DZORVEN_TESTS=OFF
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -1,8 +1,9 @@
 // The whole dialogue, in this process, with arbitrary bytes as the answers on
 // standard input. In process, so that libFuzzer sees which paths of the
-// dialogue, the console and the files each input reaches, and steers to new ones. Each run must return 0, must leave the files it may only
-// read as they were, and must make nothing but plain files, all inside its
-// working directory. Crashes, sanitizer reports and hangs are libFuzzer's to
+// dialogue, the console and the files each input reaches, and steers to new
+// ones. Each run must return 0, must leave the files it may only read as they
+// were, and must make nothing but plain files, all inside its working
+// directory. Crashes, sanitizer reports and hangs are libFuzzer's to
 // catch. Run without a controlling terminal (scripts/fuzz.sh uses setsid), or
 // the last key would be awaited.
 //

@@ -1,47 +1,22 @@
 #pragma once
 
-// Helpers shared by the fuzz targets: a scratch directory and the reading
-// rule of text files written out plainly. Whole-file reads and writes come
-// from the tests' own helpers.
+// Helpers shared by the fuzz targets: a scratch directory and the buffer
+// boundary filler. Whole-file reads and writes and the model of the reading
+// rule come from the tests' own helpers.
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "conversion_model.h"
 #include "kernels/kernels.h"
 #include "platform/text_file.h"
-#include "test_support.h"
+#include "temp_files.h"
 
 namespace fuzz {
 
-// A directory of our own under TMPDIR (or /tmp), made once per process and
-// removed when it exits.
+// A directory of our own, made once per process and removed when it exits.
 inline const std::string& scratchDirectory() {
-    struct Scratch {
-        std::string path;
-        Scratch() {
-            const char* base = std::getenv("TMPDIR");
-            path = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zorven-fuzz-XXXXXX";
-            if (mkdtemp(path.data()) == nullptr) std::abort();
-        }
-        ~Scratch() {
-            std::error_code ignored;  // leaving it behind is all that can happen
-            std::filesystem::remove_all(path, ignored);
-        }
-    };
-    static const Scratch scratch;
-    return scratch.path;
-}
-
-// What a text file delivers for these bytes: every CR dropped, nothing from
-// the first byte 26 on.
-inline std::string textOf(const std::string& raw) {
-    std::string text;
-    for (const char c : raw) {
-        if (c == 26) break;
-        if (c != '\r') text += c;
-    }
-    return text;
+    static const TempDir scratch;
+    return scratch.path();
 }
 
 // Plain bytes put before the fuzzed ones so that they straddle the end of the

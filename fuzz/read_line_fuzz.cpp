@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TextFile file;
     openInputFile(file, path.c_str());
     if (file.failed) std::abort();
-    Model model{fuzz::textOf(raw)};
+    Model model{textOf(raw)};
 
     if (padded) {
         std::string first(70000, '\0');

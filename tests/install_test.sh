@@ -8,6 +8,7 @@ set -uo pipefail
 build="$(cd "$1" && pwd)"
 version="$2"
 source="$(cd "$(dirname "$0")/.." && pwd)"
+source "$source/tests/console_texts.sh"  # what the program writes at the console
 cmake="${CMAKE:-cmake}"
 cpack="${CPACK:-cpack}"
 
@@ -36,7 +37,7 @@ check_conversion() {
     local status=$?
     [ "$status" -eq 0 ] || fail "$program: exit status $status"
     printf 'one,two,three\r\n' | cmp -s - "$directory/out.csv" || fail "$program: wrong out.csv"
-    grep -q 'Copying data.txt  ->  out.csv\. ' "$directory/console" || fail "$program: no Copying line"
+    grep -qF "$(consoleText copying data.txt out.csv)" "$directory/console" || fail "$program: no Copying line"
 }
 
 # Renders a manual page file (compressed or not): groff in its strictest
@@ -51,7 +52,8 @@ check_manual() {
 
 # --- installing -------------------------------------------------------------
 prefix="$tmp/prefix"
-"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || fail "cmake --install: $(cat "$tmp/install.log")"
+"$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
+    fail "cmake --install: $(cat "$tmp/install.log")"
 [ -x "$prefix/bin/zorven" ] || fail "no executable bin/zorven"
 [ -f "$prefix/share/man/man1/zorven.1.gz" ] || fail "no manual page share/man/man1/zorven.1.gz"
 for file in copyright changelog.gz; do
@@ -69,13 +71,15 @@ manual="$tmp/manual.txt"
 groff -man -Tutf8 -rLL=300n -rHY=0 "$source/doc/zorven.1" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g; s/.\x08//g' >"$manual"
 
 # Every prompt and message of the dialogue, and every option of the menu,
-# appears in the manual as the program writes it.
-{
-    grep -ohE '(say\([0-9]+, |ask(Short|Name)\(([0-9]+, )?|writeText\()"[^"]*[A-Za-z][^"]*"' "$source/src/app/dialogue.cpp"
-    grep -ohE '"     [1-6]\. [^"]*"' "$source/src/app/title_screen.cpp"
-} | sed -E 's/^[^"]*"//; s/"$//; s/^ +//; s/ +$//' | sort -u >"$tmp/texts"
-[ "$(grep -c '^[1-6]\. ' "$tmp/texts")" -eq 6 ] || fail "the six options not found in title_screen.cpp"
-[ -s "$tmp/texts" ] || fail "no prompts found in dialogue.cpp"
+# appears in the manual as the program writes it: each part of a text around
+# its file names that holds a letter. The manual shows the menu, not the
+# banner above it.
+consoleTextEntries | while IFS=$'\t' read -r name indent text; do
+    case "$name" in banner | heading) continue ;; esac
+    printf '%s\n' "${text//%s/$'\n'}"
+done | sed -E 's/^ +//; s/ +$//' | grep '[A-Za-z]' | sort -u >"$tmp/texts"
+[ "$(grep -c '^[1-6]\. ' "$tmp/texts")" -eq 6 ] || fail "the six options not found in tests/console_texts.txt"
+[ -s "$tmp/texts" ] || fail "no prompts found in tests/console_texts.txt"
 while IFS= read -r text; do
     grep -qF -- "$text" "$manual" || fail "the manual lacks \"$text\""
 done <"$tmp/texts"
@@ -100,7 +104,8 @@ while IFS= read -r line; do
             run "$prefix/bin/zorven" "$directory" "in.txt $option $parameter out"
             output="$(cd "$directory" && ls out.*)"
         fi
-        cmp -s "$directory/expected" "$directory/$output" || fail "option $option: the manual's example gives something else"
+        cmp -s "$directory/expected" "$directory/$output" ||
+            fail "option $option: the manual's example gives something else"
         examples=$((examples + 1))
     fi
 done < <(sed -n '/^CONVERSIONS/,/^[A-Z]/p' "$manual")

@@ -21,7 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
+#include "run_program.h"
+#include "temp_files.h"
 
 namespace {
 

@@ -1,42 +1,6 @@
 #pragma once
 
-#include <functional>
-#include <string>
-
-// A fresh temporary directory, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
-bool exists(const std::string& path);
-
-/// Runs a command with sh and returns what it wrote to standard output.
-std::string shell(const std::string& command);
-
-struct RunResult {
-    std::string console;  // everything written to standard output
-    int status = -1;      // the exit status, or -1 if it did not exit normally
-    int signal = 0;       // the signal that ended it, or 0
-};
-
-/// The 13 lines the program opens with, each ended with CR LF; the box in
-/// UTF-8 or in ASCII.
-std::string titleScreen(bool utf8 = false);
-
-/// Runs the built program in `directory` with `answers` on standard input and
-/// no controlling terminal, and no locale (so the box is drawn in ASCII). `prepare`, if given, runs in the child just before
-/// the program starts (to set a limit, say).
-RunResult runProgram(const std::string& directory, const std::string& answers,
-                     const std::function<void()>& prepare = {});
+// All the tests' helpers at once; a test may include only the part it uses.
+#include "expected_screen.h"  // what the console shows
+#include "run_program.h"      // the built program run with piped answers
+#include "temp_files.h"       // temporary directories, whole files

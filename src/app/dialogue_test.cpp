@@ -26,20 +26,19 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string spaces(std::size_t count) { return std::string(count, ' '); }
-
 // What the console shows before the first question.
 const std::string title = titleScreen();
 
-const std::string askInput = spaces(24) + "Enter input file name: ";
-const std::string askOption = spaces(24) + "Enter Option < 1 - 6 >: ";
-const std::string askTabs = spaces(24) + "Enter # of tabs <1> to 3: ";
-const std::string askLineSpaces = spaces(24) + "Enter # of line spaces, <0> to 4: ";
-const std::string askOutput = spaces(24) + "Enter output file name (no ext.): ";
-const std::string askOverwrite = spaces(10) + "File already exists. Do you want to overwrite? Y or <N>: ";
-const std::string clash = "\r\n" + spaces(24) + "Can't use input file name. It was worth a try.\r\n";
-const std::string tooLong = spaces(24) + "Name too long: at most 63 characters.\r\n";
-const std::string pressKey = "\r\n" + spaces(29) + "Press any key to exit.";
+const std::string askInput = consoleText("askInput");
+const std::string askOption = consoleText("askOption");
+const std::string askTabs = consoleText("askTabs");
+const std::string askLineSpaces = consoleText("askLineSpaces");
+const std::string askOutput = consoleText("askOutput");
+const std::string askOverwrite = consoleText("askOverwrite");
+const std::string clash = "\r\n" + consoleText("clash") + "\r\n";
+const std::string tooLong = consoleText("tooLong") + "\r\n";
+const std::string startAgain = consoleText("startAgain") + "\r\n";
+const std::string pressKey = "\r\n" + consoleText("pressKey");
 
 // The text with each byte `from` replaced by `to`.
 std::string replaced(const std::string& text, char from, const std::string& to) {
@@ -54,8 +53,12 @@ std::string replaced(const std::string& text, char from, const std::string& to) 
 }
 
 std::string copying(const std::string& from, const std::string& to) {
-    return spaces(24) + "Copying " + from + "  ->  " + to + ". \r\n";
+    return consoleText("copying", {from, to}) + "\r\n";
 }
+std::string cantFind(const std::string& name) { return "\r\n" + consoleText("cantFind", {name}); }
+std::string cantOpen(const std::string& name) { return consoleText("cantOpen", {name}) + "\r\n"; }
+std::string cantWrite(const std::string& name) { return consoleText("cantWrite", {name}) + "\r\n"; }
+std::string cantRead(const std::string& name) { return consoleText("cantRead", {name}) + "\r\n"; }
 
 class DialogueTest : public testing::Test {
 protected:
@@ -91,6 +94,8 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
     } cases[] = {
         {"Data.TXT 2 Report", askOption + askOutput + copying("data.txt", "report.txt"), "report.txt", "a b c\r\n"},
         {"Data.TXT 3 2x r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\t\tb\t\tc\r\n"},
+        {"Data.TXT 3 3 r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv",
+         "a\t\t\tb\t\t\tc\r\n"},
         {"Data.TXT 3 5 r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\tb\tc\r\n"},
         {"Data.TXT 3 0 r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\tb\tc\r\n"},
         {"Data.TXT 3 x r", askOption + askTabs + askOutput + copying("data.txt", "r.tsv"), "r.tsv", "a\tb\tc\r\n"},
@@ -101,6 +106,7 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
         {"Data.TXT 1 data", askOption + askOutput + copying("data.txt", "data.csv"), "data.csv", "a,b,c\r\n"},
         {"Data.TXT 6 2", askOption + askLineSpaces + copying("Data.TXT", "2sp_Data.TXT"), "2sp_Data.TXT",
          "a,b,c\r\n\r\n\r\n"},
+        {"Data.TXT 6 5", askOption + askLineSpaces + copying("Data.TXT", "0sp_Data.TXT"), "0sp_Data.TXT", "a,b,c\r\n"},
         {"Data.TXT 6 7", askOption + askLineSpaces + copying("Data.TXT", "0sp_Data.TXT"), "0sp_Data.TXT", "a,b,c\r\n"},
         {"Data.TXT 6 x", askOption + askLineSpaces + copying("Data.TXT", "0sp_Data.TXT"), "0sp_Data.TXT", "a,b,c\r\n"},
         {"Data.TXT 6 3b", askOption + askLineSpaces + copying("Data.TXT", "3bsp_Data.TXT"), "3bsp_Data.TXT",
@@ -108,8 +114,9 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
         {"Data.TXT 6 9z", askOption + askLineSpaces + copying("Data.TXT", "0zsp_Data.TXT"), "0zsp_Data.TXT",
          "a,b,c\r\n"},
         // Rejected options bring the prompt back; only the first character counts.
-        {"Data.TXT 7 0 a 12 r", askOption + askOption + askOption + askOption + askOutput + copying("data.txt", "r.csv"),
-         "r.csv", "a,b,c\r\n"},
+        {"Data.TXT 7 0 a 12 r",
+         askOption + askOption + askOption + askOption + askOutput + copying("data.txt", "r.csv"), "r.csv",
+         "a,b,c\r\n"},
         {"Data.TXT 61 1", askOption + askLineSpaces + copying("Data.TXT", "1sp_Data.TXT"), "1sp_Data.TXT",
          "a,b,c\r\n\r\n"},
         {"\n\n  Data.TXT\n\n 2 \n\n r\n", askOption + askOutput + copying("data.txt", "r.txt"), "r.txt", "a b c\r\n"},
@@ -184,9 +191,9 @@ TEST(Dialogue, NamesWithFoldersKeepTheirFolders) {
 }
 
 TEST_F(DialogueTest, MissingInputEndsWithTheNameAsTyped) {
-    EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find Missing.TXT.  Press any Key.", run("Missing.TXT\n"));
+    EXPECT_EQ(title + askInput + cantFind("Missing.TXT"), run("Missing.TXT\n"));
     mkdir((dir / "folder").c_str(), 0777);
-    EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find folder.  Press any Key.", run("folder\n"));
+    EXPECT_EQ(title + askInput + cantFind("folder"), run("folder\n"));
 }
 
 TEST_F(DialogueTest, OutputNameEqualToTheInputIsAskedAgain) {
@@ -214,8 +221,7 @@ TEST_F(DialogueTest, TheInputUnderAnotherNameIsAClashToo) {
 TEST_F(DialogueTest, OptionSixNeverEmptiesItsOwnInput) {
     writeFile(dir / "data.txt", "keep me\n");
     symlink("data.txt", (dir / "0sp_data.txt").c_str());
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open 0sp_data.txt\r\n",
-              run("data.txt 6 0"));
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + cantOpen("0sp_data.txt"), run("data.txt 6 0"));
     EXPECT_EQ("keep me\n", readFile(dir / "data.txt"));
 }
 
@@ -233,13 +239,12 @@ TEST_F(DialogueTest, ExistingOutputIsOverwrittenOnlyWhenTheAnswerBeginsWithY) {
         const RunResult result = runProgram(each.path(), "data.txt 1 out " + row.answer + "\n");
         EXPECT_EQ(0, result.status);
         if (row.overwrite) {
-            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + pressKey,
-                      result.console);
+            EXPECT_EQ(
+                title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + pressKey,
+                result.console);
             EXPECT_EQ("a,b\r\n", readFile(each / "out.csv"));
         } else {
-            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite +
-                          "Start program again. Use a different file name.\r\n",
-                      result.console);
+            EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + startAgain, result.console);
             EXPECT_EQ("old\n", readFile(each / "out.csv"));
         }
     }
@@ -249,9 +254,7 @@ TEST_F(DialogueTest, AFileMatchingTheSameNameWithOtherPathIsAskedAbout) {
     writeFile(dir / "data.txt", "a\n");
     writeFile(dir / "data.csv", "old\n");
     // ./data.txt and data.txt differ as texts, but they are one file.
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite +
-                  "Start program again. Use a different file name.\r\n",
-              run("./data.txt 1 data n"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + startAgain, run("./data.txt 1 data n"));
 }
 
 TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
@@ -259,16 +262,14 @@ TEST_F(DialogueTest, OutputThatCannotBeOpenedEndsTheRun) {
     writeFile(dir / "locked.csv", "old\n");
     chmod((dir / "locked.csv").c_str(), 0444);
     mkdir((dir / "folder.csv").c_str(), 0777);
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + spaces(24) + "Can't open locked.csv\r\n",
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + cantOpen("locked.csv"),
               run("data.txt 1 Locked y"));
     EXPECT_EQ("old\n", readFile(dir / "locked.csv"));
-    EXPECT_EQ(title + askInput + askOption + askOutput + spaces(24) + "Can't open folder.csv\r\n",
-              run("data.txt 1 folder"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + cantOpen("folder.csv"), run("data.txt 1 folder"));
     mkdir((dir / "sub").c_str(), 0777);
     writeFile(dir / "sub/a.txt", "a\n");
     mkdir((dir / "sub/0sp_a.txt").c_str(), 0777);
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + spaces(24) + "Can't open sub/0sp_a.txt\r\n",
-              run("sub/a.txt 6 0"));
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + cantOpen("sub/0sp_a.txt"), run("sub/a.txt 6 0"));
 }
 
 TEST_F(DialogueTest, OptionSixRewritesAnExistingFileWithoutAsking) {
@@ -349,9 +350,9 @@ TEST_F(DialogueTest, AWriteThatFailsIsReported) {
             setrlimit(RLIMIT_FSIZE, &limit);
         });
         EXPECT_EQ(0, result.status);
-        EXPECT_EQ(title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + spaces(24) +
-                      "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
-                  result.console);
+        EXPECT_EQ(
+            title + askInput + askOption + askOutput + copying("data.txt", "out.csv") + cantWrite("out.csv") + pressKey,
+            result.console);
         EXPECT_LE(readFile(each / "out.csv").size(), 10000u);
     }
 }
@@ -359,8 +360,8 @@ TEST_F(DialogueTest, AWriteThatFailsIsReported) {
 TEST_F(DialogueTest, AReadThatFailsIsReported) {
     // Reading this file at offset 0 fails: nothing is mapped there.
     if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
-    EXPECT_EQ(title + askInput + askOption + askOutput + copying("/proc/self/mem", "out.txt") + spaces(24) +
-                  "Can't read /proc/self/mem. The copy is incomplete.\r\n" + pressKey,
+    EXPECT_EQ(title + askInput + askOption + askOutput + copying("/proc/self/mem", "out.txt") +
+                  cantRead("/proc/self/mem") + pressKey,
               run("/proc/self/mem 2 out"));
     EXPECT_EQ("", readFile(dir / "out.txt"));
 }
@@ -469,10 +470,10 @@ TEST_F(DialogueTest, AFullDeviceIsReported) {
     symlink("/dev/full", (dir / "out.csv").c_str());
     symlink("/dev/full", (dir / "0sp_long.txt").c_str());
     EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("short.txt", "out.csv") +
-                  spaces(24) + "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+                  cantWrite("out.csv") + pressKey,
               run("short.txt 1 out y"));
-    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying("long.txt", "0sp_long.txt") + spaces(24) +
-                  "Can't write 0sp_long.txt. The copy is incomplete.\r\n" + pressKey,
+    EXPECT_EQ(title + askInput + askOption + askLineSpaces + copying("long.txt", "0sp_long.txt") +
+                  cantWrite("0sp_long.txt") + pressKey,
               run("long.txt 6 0"));
 }
 
@@ -480,8 +481,7 @@ TEST_F(DialogueTest, AnOutputPipeIsOpenedOnlyWithAReaderAndAVanishingReaderIsRep
     writeFile(dir / "data.txt", std::string(1 << 20, 'x'));
     ASSERT_EQ(0, mkfifo((dir / "out.csv").c_str(), 0666));
     // No reader: the open fails at once rather than waiting for one.
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + spaces(24) + "Can't open out.csv\r\n",
-              run("data.txt 1 out y"));
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + cantOpen("out.csv"), run("data.txt 1 out y"));
 
     // A reader that takes a little and goes: the writes after it fail. The
     // pipe is held open for reading and writing until then, so the program
@@ -497,7 +497,7 @@ TEST_F(DialogueTest, AnOutputPipeIsOpenedOnlyWithAReaderAndAVanishingReaderIsRep
     });
     const std::string console = run("data.txt 1 out y");
     reader.join();
-    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") + spaces(24) +
-                  "Can't write out.csv. The copy is incomplete.\r\n" + pressKey,
+    EXPECT_EQ(title + askInput + askOption + askOutput + askOverwrite + copying("data.txt", "out.csv") +
+                  cantWrite("out.csv") + pressKey,
               console);
 }

@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "conversion_model.h"
 #include "every_path.h"
-#include "test_support.h"
+#include "first_difference.h"
+#include "temp_files.h"
 
 using namespace std::string_literals;
 
@@ -138,16 +139,24 @@ TEST(FilterLineSpacing, KeepsEveryByteOfALineNulIncluded) {
 }
 
 TEST(FilterLineSpacing, WritesALongLineWholeAndEndsItOnce) {
-    const std::string exact(1023, 'x');
-    const std::string full(1024, 'y');
+    // Lines about as long as the pieces the filter reads (16 KiB, 16383 bytes
+    // a piece) and the text file's buffer, and a line with a zero byte.
+    constexpr std::size_t piece = 16 * 1024 - 1;
     const std::string huge = std::string(5000, 'z') + '\0' + std::string(3000, 'w');
-    expectConversions(withLineSpaces(1), {
-        {exact + "\n", exact + "\r\n\r\n"},
-        {exact, exact + "\r\n\r\n"},
-        {full + "\nb\n", full + "\r\n\r\nb\r\n\r\n"},
-        {full, full + "\r\n\r\n"},
-        {huge + "\n\nb", huge + "\r\n\r\nb\r\n\r\n"},
-        {std::string(2046, 'q') + "\n", std::string(2046, 'q') + "\r\n\r\n"},  // two full pieces
+    std::vector<Case> cases = {{huge + "\n\nb", huge + "\r\n\r\nb\r\n\r\n"}};
+    for (const std::size_t length : {piece - 1, piece, piece + 1, 2 * piece, 2 * piece + 1, textFileBufferSize - 1,
+                                     textFileBufferSize, textFileBufferSize + 1}) {
+        const std::string line(length, 'x');
+        cases.push_back({line + "\n", line + "\r\n\r\n"});
+        cases.push_back({line, line + "\r\n\r\n"});  // the input ends in the line
+        cases.push_back({line + "\n\nb\n", line + "\r\n\r\nb\r\n\r\n"});
+    }
+    onEveryPath([&] {
+        for (const Case& row : cases) {
+            SCOPED_TRACE(testing::PrintToString(row.input.substr(0, 8)) + ", " + std::to_string(row.input.size()) +
+                         " bytes");
+            EXPECT_EQ("", firstDifference(row.output, convert(withLineSpaces(1), row.input)));
+        }
     });
 }
 
@@ -167,51 +176,6 @@ TEST(Filters, EmptyInputGivesEmptyOutputAndEveryOtherByteValuePasses) {
 }
 
 namespace {
-
-// The rules of the six options one byte at a time, on a string: what the
-// filters, which work on pieces, words and vectors of the input, must match.
-// The parameter is the number of TABs for options 3 and 4 and the number of
-// blank lines for option 6.
-std::string convertByteByByte(int option, int parameter, const std::string& raw) {
-    std::string text;  // as a text file reads it: up to a byte 26, without CRs
-    for (const char c : raw.substr(0, raw.find('\x1a')))
-        if (c != '\r') text += c;
-    std::string out;
-    if (option == 1 || option == 5) {
-        bool inField = false;
-        for (const char c : text) {
-            const bool blank = c == ' ' || c == '\t';
-            if (blank && inField) out += option == 1 ? ',' : '\n';
-            if (!blank) out += c;
-            inField = !blank && c != '\n';
-        }
-    } else if (option == 6) {
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t end = std::min(text.find('\n', start), text.size());
-            if (end > start) out += text.substr(start, end - start) + std::string(1 + parameter, '\n');
-            start = end + 1;
-        }
-    } else {
-        const char from = option == 4 ? ' ' : ',';
-        const std::string to = option == 2 ? " " : std::string(parameter, '\t');
-        for (const char c : text) out += c == from ? to : std::string(1, c);
-    }
-    std::string written;  // as a text file writes it: LF as CR LF
-    for (const char c : out) written += c == '\n' ? "\r\n" : std::string(1, c);
-    return written;
-}
-
-// Where the written bytes first differ from the expected ones, or "" if they
-// are the same: readable, and quick to find even in long outputs.
-std::string firstDifference(const std::string& expected, const std::string& written) {
-    if (written == expected) return "";
-    const auto at = static_cast<std::size_t>(
-        std::mismatch(expected.begin(), expected.end(), written.begin(), written.end()).first - expected.begin());
-    return "at byte " + std::to_string(at) + " of " + std::to_string(expected.size()) + " expected (" +
-           std::to_string(written.size()) + " written): expected " + testing::PrintToString(expected.substr(at, 12)) +
-           ", written " + testing::PrintToString(written.substr(at, 12));
-}
 
 Filter filterFor(int option, int parameter) {
     static const char* const tabs[] = {"", "\t", "\t\t", "\t\t\t"};
@@ -243,7 +207,8 @@ TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
     std::vector<std::size_t> lengths;
     for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
     for (const std::size_t n : {63u, 64u, 65u, 127u, 128u, 129u, 16383u, 16384u, 16385u}) lengths.push_back(n);
-    for (const std::size_t n : {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
+    for (const std::size_t n :
+         {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
         lengths.push_back(n);
     for (const std::size_t length : lengths) {
         std::string raw(length, 'a');

@@ -9,11 +9,11 @@
 
 #include "platform/console.h"
 #include "platform/console_os.h"
+#include "platform/win32_chunks.h"
 
 namespace {
 
 constexpr UINT boxCodePage = 437;  // the box characters are code-page-437 bytes
-constexpr DWORD chunkLimit = 1u << 30;
 
 // The keyboard mode saved for one key wait; restored by RawMode, or by the
 // control handler when the console is closed or Ctrl+Break ends the process.
@@ -140,7 +140,7 @@ void osWriteConsole(const char* bytes, std::size_t count) {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     while (count > 0) {
         DWORD written = 0;
-        const DWORD chunk = count < chunkLimit ? static_cast<DWORD>(count) : chunkLimit;
+        const DWORD chunk = chunkOf(count);
         if (!WriteFile(out, bytes, chunk, &written, nullptr) || written == 0) return;  // not looked at
         bytes += written;
         count -= written;
@@ -149,7 +149,7 @@ void osWriteConsole(const char* bytes, std::size_t count) {
 
 std::size_t osReadConsole(char* buffer, std::size_t size) {
     DWORD got = 0;
-    const DWORD chunk = size < chunkLimit ? static_cast<DWORD>(size) : chunkLimit;
+    const DWORD chunk = chunkOf(size);
     // A broken pipe, the end of a file and an error all end the answers.
     if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, chunk, &got, nullptr)) return 0;
     return got;

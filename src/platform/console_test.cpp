@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "test_support.h"
+#include "temp_files.h"
 
 using namespace std::string_literals;
 
@@ -119,6 +119,10 @@ TEST(WriteText, PutsOutLineFeedsAsCrLf) {
     static std::string text;
     text = longText;
     EXPECT_EQ(expected, inChild("", [] { writeText(text.c_str()); }));
+    // An LF arriving when the block has one byte left: the CR LF goes in the
+    // next block, never one byte past this one.
+    text.assign(1, 'x').append(300, '\n');
+    EXPECT_EQ(std::string(1, 'x').append(expected, 0, 600), inChild("", [] { writeText(text.c_str()); }));
 }
 
 TEST(ClearScreen, WritesNothingWhereOutputIsNotATerminal) {
@@ -243,7 +247,9 @@ TEST(WaitForKey, ConsumesOneWholeKeyAndRestoresTheMode) {
         {"\x1b[15~"},            // F5
         {"\x1bOP"},              // F1
         {"\x1b[1;5H"},           // Ctrl+Home
-        {"\xc3\xa9"},            // one UTF-8 character
+        {"\xc3\xa9"},            // UTF-8 characters of two, three and four bytes
+        {"\xe2\x82\xac"},
+        {"\xf0\x9f\x98\x80"},
     };
     for (const auto& row : keys) {
         SCOPED_TRACE(testing::PrintToString(row.key));
@@ -255,6 +261,34 @@ TEST(WaitForKey, ConsumesOneWholeKeyAndRestoresTheMode) {
         EXPECT_TRUE(sameMode(child.initialMode(), child.mode()));
         // Nothing of the key is left over for whoever reads next.
         EXPECT_NE(std::string::npos, child.output().find("rest=[after]"));
+    }
+}
+
+TEST(ClearScreen, ClearsOnlyATerminalThatKnowsHow) {
+    static const char* term;  // for the child, which gets no arguments
+    const struct {
+        const char* term;
+        std::string written;
+    } cases[] = {
+        {"xterm", "\x1b[H\x1b[2Jx"},
+        {"dumb", "x"},
+        {"", "x"},
+        {nullptr, "x"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.term != nullptr ? row.term : "(not set)");
+        term = row.term;
+        TerminalChild child([] {
+            if (term != nullptr)
+                setenv("TERM", term, 1);
+            else
+                unsetenv("TERM");
+            clearScreen();
+            writeText("x");
+        });
+        ASSERT_TRUE(child.started());
+        EXPECT_EQ(0, child.finish());
+        EXPECT_EQ(row.written, child.output());
     }
 }
 

@@ -47,7 +47,6 @@ bool isFileEntry(int directory, const char* entry) {
 }  // namespace
 
 std::intptr_t osOpenInput(const char* name) {
-    if (hasWildcard(name)) return -1;
     int fd;
     do fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     while (fd < 0 && errno == EINTR);
@@ -61,7 +60,6 @@ std::intptr_t osOpenInput(const char* name) {
 }
 
 std::intptr_t osOpenOutput(const char* name) {
-    if (hasWildcard(name)) return -1;
     struct stat status;
     // Read-only means the owner may not write, even for root, who could.
     if (stat(name, &status) == 0 && (S_ISDIR(status.st_mode) || (status.st_mode & S_IWUSR) == 0))

@@ -4,19 +4,15 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "platform/text_file.h"
 #include "platform/text_file_os.h"
+#include "platform/win32_chunks.h"
 
 namespace {
 
-constexpr DWORD chunkLimit = 1u << 30;
 constexpr DWORD notForOutput = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                FILE_ATTRIBUTE_SYSTEM;
 constexpr DWORD notCounted = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-bool hasWildcard(const char* name) { return std::strpbrk(name, "*?") != nullptr; }
 
 HANDLE toHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -31,14 +27,12 @@ bool identity(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
 }  // namespace
 
 std::intptr_t osOpenInput(const char* name) {
-    if (hasWildcard(name)) return -1;
     // Others may go on reading and writing it; a directory cannot be opened this way.
     return fromHandle(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::intptr_t osOpenOutput(const char* name) {
-    if (hasWildcard(name)) return -1;
     // A read-only, hidden or system file is left alone, as is a directory.
     const DWORD attributes = GetFileAttributesA(name);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & notForOutput) != 0) return -1;
@@ -48,7 +42,7 @@ std::intptr_t osOpenOutput(const char* name) {
 
 long osRead(std::intptr_t handle, unsigned char* buffer, std::size_t size) {
     DWORD got = 0;
-    const DWORD chunk = size < chunkLimit ? static_cast<DWORD>(size) : chunkLimit;
+    const DWORD chunk = chunkOf(size);
     if (!ReadFile(toHandle(handle), buffer, chunk, &got, nullptr))
         return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;  // a pipe's writer has finished
     return static_cast<long>(got);
@@ -57,7 +51,7 @@ long osRead(std::intptr_t handle, unsigned char* buffer, std::size_t size) {
 bool osWrite(std::intptr_t handle, const unsigned char* bytes, std::size_t count) {
     while (count > 0) {
         DWORD written = 0;
-        const DWORD chunk = count < chunkLimit ? static_cast<DWORD>(count) : chunkLimit;
+        const DWORD chunk = chunkOf(count);
         if (!WriteFile(toHandle(handle), bytes, chunk, &written, nullptr) || written == 0) return false;
         bytes += written;
         count -= written;

@@ -13,6 +13,10 @@ constexpr unsigned char ctrlZ = 26;  // ends the input
 
 bool isGood(const TextFile& file) { return !file.endOfInput && !file.failed; }
 
+// `fileExists` reads "*" and "?" as wildcards, so a name holding one is a
+// pattern, not the name of one file: it is never opened, on any platform.
+bool hasWildcard(const char* name) { return std::strpbrk(name, "*?") != nullptr; }
+
 void startBuffer(TextFile& file, bool forOutput) {
     file.forOutput_ = forOutput;
     file.inputEnded_ = false;
@@ -27,7 +31,7 @@ void open(TextFile& file, const char* name, bool forOutput) {
     file.endOfInput = false;
     file.ioError = false;
     file.cutShort = false;
-    file.handle_ = forOutput ? osOpenOutput(name) : osOpenInput(name);
+    file.handle_ = hasWildcard(name) ? -1 : forOutput ? osOpenOutput(name) : osOpenInput(name);
     file.failed = file.handle_ < 0;
     startBuffer(file, forOutput);
 }

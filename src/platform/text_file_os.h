@@ -4,7 +4,8 @@
 #include <cstdint>
 
 // The raw file calls that the shared text-file rules stand on; each platform
-// file supplies them. A handle is -1 where an open failed.
+// file supplies them. A handle is -1 where an open failed. The opens are
+// never given a name holding "*" or "?".
 
 std::intptr_t osOpenInput(const char* name);
 std::intptr_t osOpenOutput(const char* name);

@@ -27,8 +27,8 @@ done
 
 started=$SECONDS
 echo "== windows build"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -DZORVEN_TESTS=OFF \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 "$cxx" -static -O2 -Wall -Wextra -Werror -o "$build/mark.exe" "$top/tests/windows/mark.cpp"
 
@@ -57,37 +57,32 @@ cmdExe='C:\windows\system32\cmd.exe'  # by its full name: a CMD.EXE in the test 
 
 # --- what the program writes --------------------------------------------------
 
-spaces() { printf '%*s' "$1" ''; }
+source "$top/tests/console_texts.sh"
 crlf=$'\r\n'
+# The title screen in code-page-437 bytes, each menu row inside the box.
 edge="$(printf '\xcd%.0s' {1..38})"
-margin="$(spaces 20)"
-title=" 32bit Ver.4               ******* ZORVEN.EXE *******                 zorven.io$crlf"
-title+="                                 CHANGE OPTIONS$crlf"
-title+="$margin"$'\xc9'"$edge"$'\xbb'"$crlf"
-for row in "                                      " \
-    "     1. Spc/tab ---> Comma(.csv).     " \
-    "     2. Comma -----> Space(.txt).     " \
-    "     3. Comma -----> Tab(.tsv).       " \
-    "     4. Space -----> Tab(.tsv).       " \
-    "     5. Spc/tab ---> Newline(.txt).   " \
-    "     6. Line ------> Spacing.         " \
-    "                                      "; do
-    title+="$margin"$'\xba'"$row"$'\xba'"$crlf"
-done
-title+="$margin"$'\xc8'"$edge"$'\xbc'"$crlf$crlf"
+rows=""
+while IFS=$'\t' read -r name indent text; do
+    [ "$name" = menuRow ] || continue
+    margin="$(printf '%*s' "$indent" '')"
+    rows+="$margin"$'\xba'"$text"$'\xba'"$crlf"
+done < <(consoleTextEntries)
+title="$(consoleText banner)$crlf$(consoleText heading)$crlf"
+title+="$margin"$'\xc9'"$edge"$'\xbb'"$crlf$rows$margin"$'\xc8'"$edge"$'\xbc'"$crlf$crlf"
 
-askInput="$(spaces 24)Enter input file name: "
-askOption="$(spaces 24)Enter Option < 1 - 6 >: "
-askTabs="$(spaces 24)Enter # of tabs <1> to 3: "
-askLineSpaces="$(spaces 24)Enter # of line spaces, <0> to 4: "
-askOutput="$(spaces 24)Enter output file name (no ext.): "
-askOverwrite="$(spaces 10)File already exists. Do you want to overwrite? Y or <N>: "
-clash="$crlf$(spaces 24)Can't use input file name. It was worth a try.$crlf"
-pressKey="$crlf$(spaces 29)Press any key to exit."
-startAgain="Start program again. Use a different file name.$crlf"
-# These two leave out the line end that ends them, which $(...) would drop.
-copying() { printf '%sCopying %s  ->  %s. ' "$(spaces 24)" "$1" "$2"; }
-cantOpen() { printf "%sCan't open %s" "$(spaces 24)" "$1"; }
+askInput="$(consoleText askInput)"
+askOption="$(consoleText askOption)"
+askTabs="$(consoleText askTabs)"
+askLineSpaces="$(consoleText askLineSpaces)"
+askOutput="$(consoleText askOutput)"
+askOverwrite="$(consoleText askOverwrite)"
+clash="$crlf$(consoleText clash)$crlf"
+pressKey="$crlf$(consoleText pressKey)"
+startAgain="$(consoleText startAgain)$crlf"
+# These leave out the line end that ends them, which $(...) would drop.
+copying() { consoleText copying "$1" "$2"; }
+cantOpen() { consoleText cantOpen "$1"; }
+cantFind() { consoleText cantFind "$1"; }
 
 # --- running it -----------------------------------------------------------------
 
@@ -166,21 +161,22 @@ ROWS
 
 dir="$(folder)"
 printf 'a b\tc\r\n  d  e\n' >"$dir/data.txt"
-dialogue "ending D" "$dir" $'data.txt\r\n1\r\nOut\r\n' \
+dialogue "a whole conversion" "$dir" $'data.txt\r\n1\r\nOut\r\n' \
     "$title$askInput$askOption$askOutput$(copying data.txt out.csv)$crlf$pressKey" out.csv $'a,b,c\r\nd,e\r\n'
-dialogue "ending A" "$dir" $'Missing.TXT\n' "$title$askInput$crlf$(spaces 22)Can't find Missing.TXT.  Press any Key."
+dialogue "missing input" "$dir" $'Missing.TXT\n' "$title$askInput$crlf$(cantFind Missing.TXT)"
 mkdir "$dir/folder"
-dialogue "ending A, a folder" "$dir" $'folder\n' "$title$askInput$crlf$(spaces 22)Can't find folder.  Press any Key."
+dialogue "missing input, a folder" "$dir" $'folder\n' "$title$askInput$crlf$(cantFind folder)"
 
 for answer in y Y ye n N no x; do
     dir="$(folder)"
     printf 'a b\n' >"$dir/data.txt"
     printf 'old\n' >"$dir/out.csv"
     if [[ $answer == [yY]* ]]; then
-        dialogue "overwrite $answer" "$dir" "data.txt 1 out $answer" \
-            "$title$askInput$askOption$askOutput$askOverwrite$(copying data.txt out.csv)$crlf$pressKey" out.csv $'a,b\r\n'
+        dialogue "overwrite accepted: $answer" "$dir" "data.txt 1 out $answer" \
+            "$title$askInput$askOption$askOutput$askOverwrite$(copying data.txt out.csv)$crlf$pressKey" \
+            out.csv $'a,b\r\n'
     else
-        dialogue "ending B, $answer" "$dir" "data.txt 1 out $answer" \
+        dialogue "overwrite refused: $answer" "$dir" "data.txt 1 out $answer" \
             "$title$askInput$askOption$askOutput$askOverwrite$startAgain" out.csv $'old\n'
     fi
 done
@@ -252,8 +248,9 @@ dir="$(folder)"
 printf 'keep me\n' >"$dir/data.csv"
 mkdir "$dir/sub"
 ln "$dir/data.csv" "$dir/hard.csv"
+threeClashes="$askOutput$clash$askOutput$clash$askOutput$clash"
 dialogue "the input under other names" "$dir" 'data.csv 1 .\DATA sub\..\Data hard new' \
-    "$title$askInput$askOption$askOutput$clash$askOutput$clash$askOutput$clash$askOutput$(copying data.csv new.csv)$crlf$pressKey" \
+    "$title$askInput$askOption$threeClashes$askOutput$(copying data.csv new.csv)$crlf$pressKey" \
     new.csv $'keep,me\r\n'
 expectBytes "the input under other names: input untouched" $'keep me\n' "$dir/data.csv"
 ln "$dir/data.csv" "$dir/0sp_data.csv"
@@ -319,16 +316,16 @@ fi
 echo "== clearing through the command processor"
 dir="$(folder)"
 printf 'a b\n' >"$dir/data.txt"
-ending="$title$askInput$askOption$askOutput$(copying data.txt o.csv)$crlf$pressKey"
+whole="$title$askInput$askOption$askOutput$(copying data.txt o.csv)$crlf$pressKey"
 runIn "$dir" "data.txt 1 o" "set COMSPEC=$mark&& $exe"
-expectBytes "COMSPEC: console" "$ending" "$dir/.console"
+expectBytes "COMSPEC: console" "$whole" "$dir/.console"
 expectBytes "COMSPEC: cls run through it at the start and the end" $'/c cls\n/c cls\n' "$dir/cls-calls.txt"
 rm -f "$dir/cls-calls.txt"
 runIn "$dir" "nothing.txt" "set COMSPEC=$mark&& $exe"
-expectBytes "COMSPEC: ending A clears after the key" $'/c cls\n/c cls\n' "$dir/cls-calls.txt"
+expectBytes "COMSPEC: a missing input clears after the key" $'/c cls\n/c cls\n' "$dir/cls-calls.txt"
 rm -f "$dir/cls-calls.txt"
 runIn "$dir" "data.txt 1 o n" "set COMSPEC=$mark&& $exe"
-expectBytes "COMSPEC: ending B clears before its message" $'/c cls\n/c cls\n' "$dir/cls-calls.txt"
+expectBytes "COMSPEC: an overwrite refused clears before its message" $'/c cls\n/c cls\n' "$dir/cls-calls.txt"
 rm -f "$dir/cls-calls.txt"
 
 cp "$build/mark.exe" "$dir/CMD.EXE"
@@ -390,7 +387,11 @@ if command -v tmux >/dev/null; then
         tmux -L "$tmuxSocket" send-keys data.txt Enter 1 Enter o Enter
         if waitFor 30 'screen | grep -q "Press any key to exit."'; then
             sleep 0.5
-            if [ -e "$dir/finished" ]; then fail "terminal, $label: the run ended without a key"; else passed=$((passed + 1)); fi
+            if [ -e "$dir/finished" ]; then
+                fail "terminal, $label: the run ended without a key"
+            else
+                passed=$((passed + 1))
+            fi
             # The box bytes are code page 437: the console shows them as box characters.
             screen | grep -q '^ *╔═*╗$' && passed=$((passed + 1)) || fail "terminal, $label: no box on the screen"
             tmux -L "$tmuxSocket" send-keys "$key"
