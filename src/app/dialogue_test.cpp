@@ -59,6 +59,7 @@ std::string cantFind(const std::string& name) { return "\r\n" + consoleText("can
 std::string cantOpen(const std::string& name) { return consoleText("cantOpen", {name}) + "\r\n"; }
 std::string cantWrite(const std::string& name) { return consoleText("cantWrite", {name}) + "\r\n"; }
 std::string cantRead(const std::string& name) { return consoleText("cantRead", {name}) + "\r\n"; }
+std::string interrupted(const std::string& name) { return consoleText("interrupted", {name}) + "\r\n"; }
 
 class DialogueTest : public testing::Test {
 protected:
@@ -139,7 +140,7 @@ TEST_F(DialogueTest, NamesWithSpacesAreGivenInQuotes) {
               run("\"My Data.txt\" 1 \"My Out\"\n"));
     EXPECT_EQ("a,b\r\n", readFile(dir / "my out.csv"));
     // Unquoted, the name stops at the space, as it always has.
-    EXPECT_EQ(title + askInput + "\r\n" + spaces(22) + "Can't find My.  Press any Key.", run("My Data.txt\n"));
+    EXPECT_EQ(title + askInput + cantFind("My"), run("My Data.txt\n"));
     // 63 characters inside the quotes fit; the quotes do not count.
     const std::string longest = "x " + std::string(61, 'y');
     writeFile(dir / longest, "c\n");
@@ -449,9 +450,7 @@ TEST(Dialogue, AnInterruptedCopyIsReportedAndEndsByItsSignal) {
         kill(writer, SIGKILL);
         waitpid(writer, nullptr, 0);
         EXPECT_EQ(row.signal, result.signal);
-        EXPECT_EQ(title + askInput + askOption + row.console + spaces(24) + "Interrupted: " + row.outputName +
-                      " is incomplete.\r\n",
-                  result.console);
+        EXPECT_EQ(title + askInput + askOption + row.console + interrupted(row.outputName), result.console);
         const std::string kept = readFile(each / row.outputName);
         EXPECT_GT(kept.size(), 0u);
         EXPECT_LT(kept.size(), row.converted.size());
