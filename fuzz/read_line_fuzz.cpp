@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 1:
             if (readChar(file) != model.readChar()) differs("the byte", step);
             break;
-        case 2:  // as option 6 does after a cut line
+        case 2:  // as a caller may after a cut line, to read on
             file.failed = model.failed = false;
             break;
         default:

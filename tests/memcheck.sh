@@ -15,7 +15,7 @@ memcheck() {
 # Every question asked: option 3 with its tabs, an existing output overwritten.
 printf 'data.txt 3 2 OUT y\n' | memcheck
 printf 'one  two\tthree\r\n\t\ta\t\t\t\tb\r\n\r\n  last' | cmp - out.tsv
-# Option 6 and its line buffer.
+# Option 6, which reads in pieces and spaces the lines.
 printf 'data.txt 6 1\n' | memcheck
 printf 'one  two\tthree\r\n\r\n,a,,b\r\n\r\n  last\r\n\r\n' | cmp - 1sp_data.txt
 echo "memcheck clean"

@@ -14,39 +14,50 @@ namespace {
 
 constexpr std::size_t nameSize = 64;    // a file name: at most 63 characters
 constexpr std::size_t answerSize = 3;   // a one-character answer: at most 2 are kept
+constexpr std::size_t extensionSize = 4;  // ".csv", ".txt" or ".tsv", appended to a typed output name
 // The option-6 name: up to 2 + 3 characters of prefix before a whole input name.
 constexpr std::size_t outputNameSize = (answerSize - 1) + 3 + nameSize;
+static_assert(outputNameSize >= nameSize + extensionSize, "room for a typed output name and its extension");
 
-// Writes `indent` spaces, then the text.
-void say(int indent, const char* text) {
+// Writes `indent` spaces, then the text. The indent is a constant of the
+// caller's, checked here against the spaces there are.
+template <std::size_t indent>
+void say(const char* text) {
     static const char spaces[] = "                                ";
-    writeText(spaces + (sizeof spaces - 1 - static_cast<std::size_t>(indent)));
+    static_assert(indent < sizeof spaces, "no more spaces than there are");
+    writeText(spaces + (sizeof spaces - 1 - indent));
     writeText(text);
 }
 
-// Asks for a file name until one fits the buffer: a longer name is never cut,
-// since a cut name would open or overwrite some other file. False once the
-// answers have ended.
-bool askName(const char* question, char* name) {
+// Asks for a file name until one fits: at most nameSize - 1 bytes. A longer
+// name is never cut, since a cut name would open or overwrite some other
+// file. False once the answers have ended.
+template <std::size_t size>
+bool askName(const char* question, char (&name)[size]) {
+    static_assert(size >= nameSize, "room for the longest name taken");
     for (;;) {
-        say(24, question);
+        say<24>(question);
         switch (readWord(name, nameSize)) {
         case WordResult::noWord:
             return false;
         case WordResult::gotWord:
             return true;
-        case WordResult::wordTooLong:
-            say(24, "Name too long: at most 63 characters.");
+        case WordResult::wordTooLong: {
+            char tooLong[64];
+            std::snprintf(tooLong, sizeof tooLong, "Name too long: at most %zu characters.", nameSize - 1);
+            say<24>(tooLong);
             endLine();
             break;
+        }
         }
     }
 }
 
 // Asks a one-character question; the first two characters of the answer are
 // kept. False once the answers have ended.
-bool askShort(int indent, const char* question, char* answer) {
-    say(indent, question);
+template <std::size_t indent>
+bool askShort(const char* question, char (&answer)[answerSize]) {
+    say<indent>(question);
     return readWord(answer, answerSize) != WordResult::noWord;
 }
 
@@ -87,7 +98,7 @@ int runDialogue() {
     openInputFile(input, inputName);
     if (input.failed) {
         endLine();
-        say(22, "Can't find ");
+        say<22>("Can't find ");
         writeText(inputName);
         writeText(".  Press any Key.");
         waitForKey();
@@ -96,7 +107,7 @@ int runDialogue() {
     }
 
     do {
-        if (!askShort(24, "Enter Option < 1 - 6 >: ", optionAnswer)) return endOfAnswers(input);
+        if (!askShort<24>("Enter Option < 1 - 6 >: ", optionAnswer)) return endOfAnswers(input);
     } while (optionAnswer[0] < '1' || optionAnswer[0] > '6');
     const char option = optionAnswer[0];
 
@@ -111,14 +122,14 @@ int runDialogue() {
     case '3':
     case '4': {
         outputExtension = ".tsv";
-        if (!askShort(24, "Enter # of tabs <1> to 3: ", tabsAnswer)) return endOfAnswers(input);
+        if (!askShort<24>("Enter # of tabs <1> to 3: ", tabsAnswer)) return endOfAnswers(input);
         if (tabsAnswer[0] < '1' || tabsAnswer[0] > '3') tabsAnswer[0] = '1';
         const int tabs = tabsAnswer[0] - '0';
         for (int i = 0; i < tabs; ++i) std::strcat(tabSeparator, "\t");
         break;
     }
     case '6':
-        if (!askShort(24, "Enter # of line spaces, <0> to 4: ", lineSpacesAnswer))
+        if (!askShort<24>("Enter # of line spaces, <0> to 4: ", lineSpacesAnswer))
             return endOfAnswers(input);
         if (lineSpacesAnswer[0] < '0' || lineSpacesAnswer[0] > '4') lineSpacesAnswer[0] = '0';
         lineSpaces = lineSpacesAnswer[0] - '0';
@@ -141,14 +152,14 @@ int runDialogue() {
             // emptying the output would empty the input.
             if (std::strcmp(inputName, outputName) != 0 && !isSameFile(input, outputName)) break;
             endLine();
-            say(24, "Can't use input file name. It was worth a try.");
+            say<24>("Can't use input file name. It was worth a try.");
             endLine();
         }
         if (fileExists(outputName)) {
             // A destructive question: only a line typed after it answers it,
             // never the rest of a name typed before.
             forgetTypedAnswers();
-            if (!askShort(10, "File already exists. Do you want to overwrite? Y or <N>: ", overwriteAnswer))
+            if (!askShort<10>("File already exists. Do you want to overwrite? Y or <N>: ", overwriteAnswer))
                 return endOfAnswers(input);
             if (overwriteAnswer[0] != 'Y' && overwriteAnswer[0] != 'y') {
                 closeFile(input);
@@ -165,7 +176,7 @@ int runDialogue() {
     const bool outputIsInput = isSameFile(input, outputName);
     if (!outputIsInput) openOutputFile(output, outputName);
     if (outputIsInput || output.failed) {
-        say(24, "Can't open ");
+        say<24>("Can't open ");
         writeText(outputName);
         endLine();
         closeFile(input);
@@ -175,7 +186,7 @@ int runDialogue() {
     // From here a request to end the program stops the copy between pieces;
     // it ends the program once the output is closed and said to be cut short.
     holdInterrupts();
-    say(24, "Copying ");
+    say<24>("Copying ");
     writeText(inputName);
     writeText("  ->  ");
     writeText(outputName);
@@ -207,19 +218,19 @@ int runDialogue() {
 
     // A copy cut short must not pass for a finished one.
     if (output.ioError) {
-        say(24, "Can't write ");
+        say<24>("Can't write ");
         writeText(outputName);
         writeText(". The copy is incomplete.");
         endLine();
     }
     if (input.ioError) {
-        say(24, "Can't read ");
+        say<24>("Can't read ");
         writeText(inputName);
         writeText(". The copy is incomplete.");
         endLine();
     }
     if (input.cutShort || output.cutShort) {
-        say(24, "Interrupted: ");
+        say<24>("Interrupted: ");
         writeText(outputName);
         writeText(" is incomplete.");
         endLine();
@@ -227,7 +238,7 @@ int runDialogue() {
     releaseInterrupts();
 
     endLine();
-    say(29, "Press any key to exit.");
+    say<29>("Press any key to exit.");
     waitForKey();
     clearScreen();
     return 0;

@@ -1,4 +1,8 @@
 #include "app/dialogue.h"
+#include "platform/process.h"
 
 // Arguments are ignored: everything is asked for at the console.
-int main() { return runDialogue(); }
+int main() {
+    prepareProcess();
+    return runDialogue();
+}

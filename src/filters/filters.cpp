@@ -77,11 +77,9 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     // whole and ended once, and the lines of a piece go out in one write.
     const Kernels& k = kernels();
     char piece[pieceSize];
-    // A piece of n bytes becomes at most 3n + 2 bytes: one-byte lines whose
-    // LFs become five each, the first LF perhaps ending a line begun in the
-    // piece before.
-    char out[3 * pieceSize + maxStoreOverrun];
-    static_assert(sizeof out >= 3 * (sizeof piece - 1) + 2 + maxStoreOverrun, "room for a kernel's last store");
+    char out[maxSpacedLines(pieceSize - 1) + maxStoreOverrun];
+    static_assert(sizeof out >= maxSpacedLines(sizeof piece - 1) + maxStoreOverrun,
+                  "room for a piece spaced out and for a kernel's last store");
     bool inLine = false;  // a line has begun and its end is still to come
     while (const std::size_t length = readPiece(input, piece, sizeof piece))
         writeBytes(output, out, k.spaceLines(piece, length, out, lineEndCount, inLine));

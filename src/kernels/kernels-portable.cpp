@@ -13,10 +13,11 @@ constexpr unsigned char carriageReturn = 13;
 constexpr std::size_t wordSize = sizeof(std::uint64_t);
 constexpr std::uint64_t everyByte = 0x0101010101010101;  // 1 in each byte
 
-// The top bit of each byte of the word that is `byte` is set, and perhaps
-// those of bytes after it; the first one set is always right. (A byte equal
+// A mask of the bytes of the word that are `byte`: the top bit of each such
+// byte is set, and perhaps those of bytes after it; the first one set is
+// always right. (A byte equal
 // to `byte` becomes zero after the xor, and only a zero takes a borrow.)
-std::uint64_t matches(std::uint64_t word, unsigned char byte) {
+std::uint64_t maskOfBytesEqual(std::uint64_t word, unsigned char byte) {
     const std::uint64_t x = word ^ (everyByte * byte);
     return (x - everyByte) & ~x & (everyByte << 7);
 }
@@ -47,7 +48,7 @@ unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
     unsigned char* from = cr + 1;
     for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
         const std::uint64_t word = loadWord(from);
-        if (matches(word, carriageReturn) == 0) {
+        if (maskOfBytesEqual(word, carriageReturn) == 0) {
             std::memcpy(to, &word, wordSize);
             to += wordSize;
             continue;
@@ -69,7 +70,7 @@ unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, 
     while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
         const std::uint64_t word = loadWord(from);
         std::memcpy(to, &word, wordSize);
-        const std::uint64_t found = matches(word, '\n');
+        const std::uint64_t found = maskOfBytesEqual(word, '\n');
         if (found == 0) {
             to += wordSize;
             from += wordSize;

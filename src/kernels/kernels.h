@@ -15,6 +15,14 @@
 /// kernels of the text-file layer never store past their room.
 inline constexpr std::size_t maxStoreOverrun = 64;
 
+/// The most bytes `count` bytes become with a CR put before every LF: every
+/// one of them an LF.
+constexpr std::size_t maxWithCarriageReturns(std::size_t count) { return 2 * count; }
+
+/// The most bytes option 6 makes of `count` bytes: one-byte lines whose LFs
+/// become five each, the first LF perhaps ending a line begun before them.
+constexpr std::size_t maxSpacedLines(std::size_t count) { return 3 * count + 2; }
+
 struct Kernels {
     const char* name;  ///< "avx512", "avx2", "neon" or "portable"
 
@@ -25,8 +33,8 @@ struct Kernels {
     unsigned char* (*dropCarriageReturns)(unsigned char* begin, unsigned char* end);
 
     /// Copies the bytes to `to` with a CR before every LF; returns the end of
-    /// the copy. There must be room for twice the count; nothing is stored
-    /// past it.
+    /// the copy. There must be room for `maxWithCarriageReturns(count)`
+    /// bytes; nothing is stored past it.
     unsigned char* (*addCarriageReturns)(const unsigned char* from, std::size_t count, unsigned char* to);
 
     /// Options 1 and 5: each run of SP and TAB that follows a field becomes
@@ -49,7 +57,7 @@ struct Kernels {
     /// Option 6: drops the LFs that end empty lines and writes each other LF
     /// as `lineEndCount` (1 to 5) LFs. `inLine` says whether a line has begun
     /// and not yet ended before `in`, and is updated for the next call.
-    /// Returns the bytes written (at most 3 times the length and 2, and
+    /// Returns the bytes written (at most `maxSpacedLines(length)`, and
     /// `maxStoreOverrun` more stored).
     std::size_t (*spaceLines)(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
                               bool& inLine);

@@ -24,22 +24,6 @@ constexpr char clearSequence[] = "\x1b[H\x1b[2J";  // cursor home, erase display
 
 constexpr unsigned char escape = 0x1b;
 
-// Made ready before main runs, before any file is opened.
-[[maybe_unused]] const bool processReady = [] {
-    // A closed console or output pipe must not kill the run half way: writes
-    // then fail with EPIPE, which the callers treat like any failed write.
-    signal(SIGPIPE, SIG_IGN);
-    // Likewise a file size limit: a write past it fails with EFBIG and the
-    // copy is reported as incomplete, instead of the program dying mid-copy.
-    signal(SIGXFSZ, SIG_IGN);
-    // A standard stream started closed would be reused by the next open: the
-    // prompts would then go into the output file, or the answers come from
-    // the input file. Hold its place with /dev/null.
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
-        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) != fd) break;
-    return true;
-}();
-
 // The terminal mode saved for one key wait and the raw mode of the wait. The
 // signal handlers restore the saved mode when the process is ended or
 // stopped during the wait, and put the raw mode back when it is continued.
@@ -236,7 +220,7 @@ void osForgetTypedInput() {
     (void)tcflush(STDIN_FILENO, TCIFLUSH);  // at worst keys typed ahead stay: nothing better to do
 }
 
-BoxStyle osBoxStyle() {
+BoxStyle osPrepareBoxStyle() {
     // No terminal here shows the code-page-437 box bytes as a box: where the
     // locale does not name UTF-8, the box is drawn in ASCII.
     // The locale that decides the character set: the first of these that is set.

@@ -164,7 +164,7 @@ void osForgetTypedInput() {
     (void)FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));  // at worst keys typed ahead stay
 }
 
-BoxStyle osBoxStyle() {
+BoxStyle osPrepareBoxStyle() {
     // The box goes out as code-page-437 bytes. On a console of another code
     // page they would show as other letters, so the console is switched to
     // 437 for the run and back at its end; text already shown stays as it is.

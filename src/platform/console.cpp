@@ -70,7 +70,7 @@ void writeText(char c) {
 void endLine() { osWriteConsole("\r\n", 2); }
 
 void writeBoxChar(BoxChar c, std::size_t count) {
-    static const BoxStyle style = osBoxStyle();  // decided once, on the first box drawn
+    static const BoxStyle style = osPrepareBoxStyle();  // decided once, on the first box drawn
 
     char encoded[3] = {static_cast<char>(c)};
     std::size_t length = 1;

@@ -24,4 +24,7 @@ enum class BoxStyle {
     utf8,         ///< as UTF-8
     ascii,        ///< neither: drawn with "+", "=" and "|"
 };
-BoxStyle osBoxStyle();
+/// Chooses how the box is drawn, and makes the console ready to show it: on
+/// a Windows console of another code page that means switching it to code
+/// page 437 for the run (it gets its own back when the program ends).
+BoxStyle osPrepareBoxStyle();

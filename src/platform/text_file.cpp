@@ -176,9 +176,11 @@ void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     }
     const auto* from = reinterpret_cast<const unsigned char*>(bytes);
     while (count > 0) {
-        if (file.freeEnd_ - file.free_ < 2 && !flush(file, true)) return;
         // Room for the worst case, a CR added before every byte.
-        const std::size_t span = std::min<std::size_t>(count, (file.freeEnd_ - file.free_) / 2);
+        constexpr std::size_t perByte = maxWithCarriageReturns(1);
+        static_assert(textFileBufferSize >= perByte, "room for one byte at least");
+        if (static_cast<std::size_t>(file.freeEnd_ - file.free_) < perByte && !flush(file, true)) return;
+        const std::size_t span = std::min<std::size_t>(count, (file.freeEnd_ - file.free_) / perByte);
         file.free_ = kernels().addCarriageReturns(from, span, file.free_);
         from += span;
         count -= span;

@@ -7,11 +7,16 @@
 // puts out every LF as CR LF. Failures are recorded in the file's flags.
 
 /// Bytes buffered per file. Large enough that a read or write call costs
-/// little next to the bytes it moves; small enough to stay in the L2 cache
-/// (and on the stack, where the dialogue keeps its two files). Measured on a
-/// 256 MiB file (bench/run.sh) once the conversions ran on wide vectors: 64 KiB
-/// took about 10% longer than 128 KiB; 256 KiB saved another 2% at most, for
-/// 256 KiB more memory.
+/// little next to the bytes it moves; small enough to stay in the L2 cache.
+/// Measured on a 256 MiB file (bench/run.sh) once the conversions ran on wide
+/// vectors: 64 KiB took about 10% longer than 128 KiB; 256 KiB saved another
+/// 2% at most, for 256 KiB more memory.
+///
+/// The dialogue keeps its two files on the main thread's stack, and a filter
+/// puts its pieces on top of them: about 322 KiB in all. That is a fixed
+/// amount, whatever the file, and well within the stack a main thread gets (8
+/// MiB on Linux by default, 2 MiB reserved for the Windows build); buffers
+/// much larger than this belong on the heap.
 inline constexpr std::size_t textFileBufferSize = 128 * 1024;
 
 /// One file open for input or for output. With neither `endOfInput` nor
@@ -96,7 +101,8 @@ std::size_t folderPartLength(const char* name, FolderRules rules);
 /// The same, by this platform's rules.
 std::size_t folderPartLength(const char* name);
 
-// The common cases inline: a byte from the buffer, a byte into it.
+// Inline, so that a caller going a byte at a time pays no call for a byte
+// that the buffer already holds or has room for.
 int refillAndReadChar(TextFile& file);
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count);
 
