@@ -196,7 +196,7 @@ done <<'ROWS'
 "My Data.txt"1 o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
 "My Data.txt\r\n1 o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
 "x" 2 "o.csv"|x|$askOption$askOutput$(copying x o.csv.txt)$crlf$pressKey|
-My Data.txt|My Data.txt|$crlf$(spaces 22)Can't find My.  Press any Key.|
+My Data.txt|My Data.txt|$crlf$(cantFind My)|
 "My Data.txt" 1" o|My Data.txt|$askOption$askOutput$(copying 'my data.txt' o.csv)$crlf$pressKey|a,b\r\n
 ROWS
 
