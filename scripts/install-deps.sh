@@ -26,6 +26,8 @@ install() {
 install cmake make g++ libgtest-dev libbenchmark-dev tmux
 # The Windows build and its tests under Wine.
 install g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine
+# The ARM64 build and its tests under emulation.
+install g++-aarch64-linux-gnu qemu-user googletest
 # The manual page check and the Debian package.
 install groff-base man-db dpkg-dev file
 # Fuzzing and memcheck.

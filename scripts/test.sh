@@ -19,6 +19,7 @@ ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 echo "== windows build, tests under wine"
 tests/windows/run-tests.sh
+tests/arm64/run-tests.sh
 
 echo "== fuzzing"
 scripts/fuzz.sh
