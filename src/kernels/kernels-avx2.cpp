@@ -1,19 +1,19 @@
 // The kernels on 32-byte vectors, for x86-64 processors with AVX2 (from 2013
 // on). AVX2 has no instruction that packs or spreads the bytes of a vector
 // by a mask, so both go eight bytes at a time through a byte shuffle whose
-// pattern is looked up by the eight bits of the mask, in tables built at
-// compile time. Only these functions are built for such processors, so
-// nothing they inline leaks into the rest of the program. The last bytes of
-// each call, fewer than a vector, go the portable way.
+// pattern is looked up by the eight bits of the mask (shuffle_patterns.h).
+// Only these functions are built for such processors, so nothing they inline
+// leaks into the rest of the program. The last bytes of each call, fewer than
+// a vector, go the portable way.
 
 #include <immintrin.h>
 
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "kernels/kernel_sets.h"
+#include "kernels/shuffle_patterns.h"
 
 #define AVX2_CODE __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
@@ -21,51 +21,6 @@ namespace {
 
 constexpr unsigned char carriageReturn = 13;
 constexpr std::size_t vectorSize = 32;
-constexpr unsigned char zeroed = 0x80;  // a shuffle index that gives a zero byte; here an added byte
-
-// Shuffle patterns that pack eight bytes: entry `m` holds the indexes of the
-// bytes whose bits are set in `m`, in order, then `zeroed`.
-constexpr std::array<std::uint64_t, 256> packingPatterns = [] {
-    std::array<std::uint64_t, 256> patterns{};
-    for (unsigned m = 0; m < 256; ++m) {
-        std::uint64_t pattern = 0;
-        unsigned packed = 0;
-        for (unsigned i = 0; i < 8; ++i)
-            if (m >> i & 1) pattern |= std::uint64_t{i} << 8 * packed++;
-        for (; packed < 8; ++packed) pattern |= std::uint64_t{zeroed} << 8 * packed;
-        patterns[m] = pattern;
-    }
-    return patterns;
-}();
-
-// Shuffle patterns that spread eight bytes so that each byte whose bit is
-// set in `m` gets `places - 1` added bytes in front of it (a CR before an
-// LF, the further TABs of a separator, the LFs of blank lines): the index of
-// each byte at its place, `zeroed` at the places of added bytes. Entry `m`
-// holds whole 16-byte shuffles; what lies past the spread bytes is garbage
-// to be overwritten.
-template <std::size_t places>
-struct Spreading {
-    static constexpr std::size_t shuffles = (8 * places + 15) / 16;
-    std::array<std::array<unsigned char, 16 * shuffles>, 256> patterns{};
-
-    constexpr Spreading() {
-        for (unsigned m = 0; m < 256; ++m) {
-            auto& pattern = patterns[m];
-            std::size_t at = 0;
-            for (unsigned i = 0; i < 8; ++i) {
-                if (m >> i & 1)
-                    for (std::size_t added = 1; added < places; ++added) pattern[at++] = zeroed;
-                pattern[at++] = static_cast<unsigned char>(i);
-            }
-            for (; at < pattern.size(); ++at) pattern[at] = zeroed;
-        }
-    }
-};
-template <std::size_t places>
-constexpr Spreading<places> spreading;
-
-static_assert(16 * Spreading<5>::shuffles - 8 <= maxStoreOverrun, "the most a spread stores past its bytes");
 
 AVX2_CODE __m256i loadVector(const void* from) { return _mm256_loadu_si256(static_cast<const __m256i*>(from)); }
 
@@ -87,7 +42,7 @@ AVX2_CODE Groups groupsOf(__m256i vector) {
 // Stores the bytes of the group marked in `kept`, packed, and returns their
 // number; eight bytes are stored in any case.
 AVX2_CODE std::size_t packGroup(__m128i group, unsigned kept, void* to) {
-    const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(packingPatterns[kept]));
+    const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[kept]));
     _mm_storel_epi64(static_cast<__m128i*>(to), _mm_shuffle_epi8(group, pattern));
     return static_cast<std::size_t>(std::popcount(kept));
 }
@@ -105,8 +60,8 @@ AVX2_CODE std::size_t packVector(__m256i vector, std::uint32_t kept, unsigned ch
 template <std::size_t places>
 AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned marked, __m128i added,
                                   unsigned char* to) {
-    const auto& pattern = spreading<places>.patterns[marked];
-    for (std::size_t s = 0; s < Spreading<places>::shuffles; ++s) {
+    const auto& pattern = shuffles::spreading<places>.patterns[marked];
+    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s) {
         const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern.data() + 16 * s));
         // The top bit of a `zeroed` index picks the added byte.
         const __m128i spread = _mm_blendv_epi8(_mm_shuffle_epi8(group, shuffle), added, shuffle);
@@ -244,7 +199,7 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
         for (unsigned g = 0; g < 4; ++g) {
             const unsigned keptHere = kept >> 8 * g & 0xff;
             const auto count = static_cast<unsigned>(std::popcount(keptHere));
-            const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(packingPatterns[keptHere]));
+            const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[keptHere]));
             const __m128i packed = _mm_shuffle_epi8(groups.group[g], pattern);
             // Past the packed bytes lie zeros, no LF among them.
             const auto keptLineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, lfs))) & 0xff;
