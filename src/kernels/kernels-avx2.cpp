@@ -195,6 +195,11 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
         const __m256i bytes = loadVector(in + at);
         const std::uint32_t lineEnds = matches(bytes, lf);
         const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart));
+        lineStart = lineEnds >> 31;
+        if (kept == ~std::uint32_t{0}) {  // no empty line ends here, as in most vectors
+            written += spreadVector<lineEndCount>(bytes, lineEnds, _mm256_castsi256_si128(lf), to + written);
+            continue;
+        }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 4; ++g) {
             const unsigned keptHere = kept >> 8 * g & 0xff;
@@ -205,7 +210,6 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
             const auto keptLineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, lfs))) & 0xff;
             written += spreadGroup<lineEndCount>(packed, count, keptLineEnds, lfs, to + written);
         }
-        lineStart = lineEnds >> 31;
     }
     inLine = lineStart == 0;
     return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);

@@ -187,7 +187,12 @@ std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& in
     for (; length - at >= vectorSize; at += vectorSize) {
         const uint8x16_t bytes = loadVector(in + at);
         const std::uint32_t lineEnds = matches(bytes, lf);
-        const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart));
+        const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart)) & 0xffff;
+        lineStart = lineEnds >> 15;
+        if (kept == 0xffff) {  // no empty line ends here, as in most vectors
+            written += spreadVector<lineEndCount>(bytes, lineEnds, lf, to + written);
+            continue;
+        }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 2; ++g) {
             const unsigned keptHere = kept >> 8 * g & 0xff;
@@ -197,7 +202,6 @@ std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& in
             const unsigned keptLineEnds = matches(group, lf) & 0xff;
             written += spreadGroup<lineEndCount>(group, count, keptLineEnds, lf, to + written);
         }
-        lineStart = lineEnds >> 15;
     }
     inLine = lineStart == 0;
     return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
