@@ -54,28 +54,29 @@ AVX2_CODE std::size_t packVector(__m256i vector, std::uint32_t kept, unsigned ch
     return count;
 }
 
-// Stores the first `count` bytes of the group spread, with `added` in the
-// places in front of each marked byte, and returns how many bytes that makes;
-// whole 16-byte shuffles are stored.
+// Stores the first `count` bytes of the group (its low half) spread, with
+// the byte of its high half in the places in front of each marked byte, and
+// returns how many bytes that makes; whole 16-byte shuffles are stored.
 template <std::size_t places>
-AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned marked, __m128i added,
-                                  unsigned char* to) {
+AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned marked, unsigned char* to) {
     const auto& pattern = shuffles::spreading<places>.patterns[marked];
     for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s) {
         const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern.data() + 16 * s));
-        // The top bit of a `zeroed` index picks the added byte.
-        const __m128i spread = _mm_blendv_epi8(_mm_shuffle_epi8(group, shuffle), added, shuffle);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * s), spread);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * s), _mm_shuffle_epi8(group, shuffle));
     }
     return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
 }
 
+// The bytes of the vector spread, `added` in front of each marked byte.
 template <std::size_t places>
 AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i added, unsigned char* to) {
-    const Groups groups = groupsOf(vector);
+    const __m128i low = _mm256_castsi256_si128(vector);
+    const __m128i high = _mm256_extracti128_si256(vector, 1);
+    // Each group of eight with eight added bytes after it.
+    const __m128i groups[] = {_mm_unpacklo_epi64(low, added), _mm_unpackhi_epi64(low, added),
+                              _mm_unpacklo_epi64(high, added), _mm_unpackhi_epi64(high, added)};
     std::size_t count = 0;
-    for (unsigned g = 0; g < 4; ++g)
-        count += spreadGroup<places>(groups.group[g], 8, marked >> 8 * g & 0xff, added, to + count);
+    for (unsigned g = 0; g < 4; ++g) count += spreadGroup<places>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
     return count;
 }
 
@@ -208,7 +209,7 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
             const __m128i packed = _mm_shuffle_epi8(groups.group[g], pattern);
             // Past the packed bytes lie zeros, no LF among them.
             const auto keptLineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, lfs))) & 0xff;
-            written += spreadGroup<lineEndCount>(packed, count, keptLineEnds, lfs, to + written);
+            written += spreadGroup<lineEndCount>(_mm_unpacklo_epi64(packed, lfs), count, keptLineEnds, to + written);
         }
     }
     inLine = lineStart == 0;

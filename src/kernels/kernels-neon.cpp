@@ -56,26 +56,24 @@ std::size_t packVector(uint8x16_t vector, std::uint32_t kept, unsigned char* to)
     return count;
 }
 
-// Stores the first `count` bytes of the group spread, with `added` in the
-// places in front of each marked byte, and returns how many bytes that makes;
-// whole 16-byte shuffles are stored.
+// Stores the first `count` bytes of the group (its low half) spread, with
+// the byte of its high half in the places in front of each marked byte, and
+// returns how many bytes that makes; whole 16-byte shuffles are stored.
 template <std::size_t places>
-std::size_t spreadGroup(uint8x16_t group, std::size_t count, unsigned marked, uint8x16_t added, unsigned char* to) {
+std::size_t spreadGroup(uint8x16_t group, std::size_t count, unsigned marked, unsigned char* to) {
     const auto& pattern = shuffles::spreading<places>.patterns[marked];
-    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s) {
-        const uint8x16_t shuffle = vld1q_u8(pattern.data() + 16 * s);
-        const uint8x16_t isAdded = vcgeq_u8(shuffle, vdupq_n_u8(shuffles::zeroed));
-        vst1q_u8(to + 16 * s, vbslq_u8(isAdded, added, vqtbl1q_u8(group, shuffle)));
-    }
+    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s)
+        vst1q_u8(to + 16 * s, vqtbl1q_u8(group, vld1q_u8(pattern.data() + 16 * s)));
     return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
 }
 
+// The bytes of the vector spread, `added` in front of each marked byte.
 template <std::size_t places>
-std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x16_t added, unsigned char* to) {
-    const Groups groups = groupsOf(vector);
+std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x8_t added, unsigned char* to) {
+    // Each group of eight with eight added bytes after it.
+    const uint8x16_t groups[] = {vcombine_u8(vget_low_u8(vector), added), vcombine_u8(vget_high_u8(vector), added)};
     std::size_t count = 0;
-    for (unsigned g = 0; g < 2; ++g)
-        count += spreadGroup<places>(groups.group[g], 8, marked >> 8 * g & 0xff, added, to + count);
+    for (unsigned g = 0; g < 2; ++g) count += spreadGroup<places>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
     return count;
 }
 
@@ -101,7 +99,7 @@ unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end) {
 // nothing is stored past the room of twice the count.
 unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
     const uint8x16_t lf = vdupq_n_u8('\n');
-    const uint8x16_t cr = vdupq_n_u8(carriageReturn);
+    const uint8x8_t cr = vdup_n_u8(carriageReturn);
     const unsigned char* const end = from + count;
     for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
         const uint8x16_t bytes = loadVector(from);
@@ -156,7 +154,7 @@ std::size_t spreadEach(const char* in, std::size_t length, char* out, char from,
     for (; length - at >= vectorSize; at += vectorSize) {
         const uint8x16_t bytes = loadVector(in + at);
         const uint8x16_t found = vceqq_u8(bytes, froms);
-        written += spreadVector<toLength>(vbslq_u8(found, tos, bytes), bitsOf(found), tos,
+        written += spreadVector<toLength>(vbslq_u8(found, tos, bytes), bitsOf(found), vget_low_u8(tos),
                                           reinterpret_cast<unsigned char*>(out + written));
     }
     const char tail[] = {to, to, to, to};
@@ -190,17 +188,18 @@ std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& in
         const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart)) & 0xffff;
         lineStart = lineEnds >> 15;
         if (kept == 0xffff) {  // no empty line ends here, as in most vectors
-            written += spreadVector<lineEndCount>(bytes, lineEnds, lf, to + written);
+            written += spreadVector<lineEndCount>(bytes, lineEnds, vget_low_u8(lf), to + written);
             continue;
         }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 2; ++g) {
             const unsigned keptHere = kept >> 8 * g & 0xff;
             const auto count = static_cast<unsigned>(std::popcount(keptHere));
-            // Past the packed bytes lie zeros, no LF among them.
-            const uint8x16_t group = vcombine_u8(packed(groups.group[g], keptHere), vdup_n_u8(0));
+            // Past the packed bytes lie zeros, no LF among them; the LFs after
+            // them are the ones to add.
+            const uint8x16_t group = vcombine_u8(packed(groups.group[g], keptHere), vget_low_u8(lf));
             const unsigned keptLineEnds = matches(group, lf) & 0xff;
-            written += spreadGroup<lineEndCount>(group, count, keptLineEnds, lf, to + written);
+            written += spreadGroup<lineEndCount>(group, count, keptLineEnds, to + written);
         }
     }
     inLine = lineStart == 0;

@@ -13,9 +13,12 @@
 
 namespace shuffles {
 
-/// A shuffle index that gives a zero byte in both sets (its top bit set);
-/// in a spreading pattern, the place of an added byte.
+/// A shuffle index that gives a zero byte in both sets (its top bit set).
 inline constexpr unsigned char zeroed = 0x80;
+
+/// In a spreading pattern, the index of the added byte: a group to be
+/// spread holds its eight bytes and then eight copies of the added one.
+inline constexpr unsigned char addedByte = 8;
 
 /// Patterns that pack eight bytes: entry `m` holds the indexes of the bytes
 /// whose bits are set in `m`, in order, then `zeroed`.
@@ -35,7 +38,7 @@ inline constexpr std::array<std::uint64_t, 256> packing = [] {
 /// Patterns that spread eight bytes so that each byte whose bit is set in
 /// `m` gets `places - 1` added bytes in front of it (a CR before an LF, the
 /// further TABs of a separator, the LFs of blank lines): the index of each
-/// byte at its place, `zeroed` at the places of added bytes. Entry `m` holds
+/// byte at its place, `addedByte` at the places of added bytes. Entry `m` holds
 /// whole 16-byte shuffles; what lies past the spread bytes is garbage for the
 /// next store to overwrite.
 template <std::size_t places>
@@ -49,10 +52,10 @@ struct Spreading {
             std::size_t at = 0;
             for (unsigned i = 0; i < 8; ++i) {
                 if (m >> i & 1)
-                    for (std::size_t added = 1; added < places; ++added) pattern[at++] = zeroed;
+                    for (std::size_t added = 1; added < places; ++added) pattern[at++] = addedByte;
                 pattern[at++] = static_cast<unsigned char>(i);
             }
-            for (; at < pattern.size(); ++at) pattern[at] = zeroed;
+            for (; at < pattern.size(); ++at) pattern[at] = addedByte;
         }
     }
 };
