@@ -6,10 +6,16 @@
 #
 #   bench/run.sh [MiB]        (default 256; the build goes to build/)
 #
+# Each path this processor has (the 64-byte AVX-512 kernels, the 32-byte AVX2
+# ones, the portable ones) gets a build of its own, capped with
+# ZORVEN_VECTORS (build-bench-<path>/), and a row per option.
+#
 # Times are wall times of whole runs (answers piped in, no controlling
 # terminal), the best of several runs, since other work on the machine only
-# ever adds time; the copy is timed beside each option, run for run. Generated
-# files go to a temporary directory and are removed.
+# ever adds time; the copy (dd bs=128k into a file removed before each run,
+# so that neither side pays for emptying an old file) is timed beside each
+# option, run for run. Generated files go to a temporary directory and are
+# removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -20,9 +26,22 @@ pipeline_runs=${PIPELINE_RUNS:-2}  # the pipelines take seconds each
 # The build tools, and GNU time, which reports the maximum resident set.
 scripts/install-deps.sh bench
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target zorven -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
-program=$repo/build/zorven
+# The paths this processor has, widest first, as ZORVEN_VECTORS names them.
+paths=()
+if [ "$(uname -m)" = x86_64 ]; then
+    flags=" $(grep -m1 '^flags' /proc/cpuinfo | cut -d: -f2) "
+    has() { for flag; do [[ $flags == *" $flag "* ]] || return 1; done; }
+    if has avx512f avx512bw avx512_vbmi2 bmi1 bmi2 popcnt; then paths+=(avx512); fi
+    if has avx2 bmi1 bmi2 popcnt; then paths+=(avx2); fi
+fi
+paths+=(none)
+for path in "${paths[@]}"; do
+    cmake -S . -B "build-bench-$path" -DCMAKE_BUILD_TYPE=Release -DZORVEN_TESTS=OFF -DZORVEN_VECTORS="$path" >/dev/null
+    cmake --build "build-bench-$path" --target zorven -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+done
+program_for() { echo "$repo/build-bench-$1/zorven"; }
+path_name() { [ "$1" = none ] && echo portable || echo "$1"; }
+program=$(program_for "${paths[0]}")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorven-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -105,7 +124,7 @@ best_beside_copy() {  # option
         elapsed=$(($(now) - start))
         if [ -z "$best_ours" ] || [ "$elapsed" -lt "$best_ours" ]; then best_ours=$elapsed; fi
         start=$(now)
-        dd if=big.txt of=copy.txt bs=64k status=none
+        dd if=big.txt of=copy.txt bs=128k status=none
         elapsed=$(($(now) - start))
         if [ -z "$best_copy" ] || [ "$elapsed" -lt "$best_copy" ]; then best_copy=$elapsed; fi
     done
@@ -115,17 +134,17 @@ best_beside_copy() {  # option
 
 printf 'Input: %d MiB of CR LF text; times in seconds, the best of %d runs (pipelines: %d).\n\n' \
     "$mebibytes" "$runs" "$pipeline_runs"
-printf '| Option | zorven | dd bs=64k | best pipeline | zorven/copy | pipeline/zorven | %s |\n' \
-    "peak RSS 1 MiB / $mebibytes MiB"
-printf '|---|---|---|---|---|---|---|\n'
+printf '| Option | Path | zorven | dd bs=128k | zorven/copy | best pipeline | pipeline/zorven | peak RSS 1 MiB / %d MiB |\n' "$mebibytes"
+printf '|---|---|---|---|---|---|---|---|\n'
 for option in 1 2 3 4 5 6; do
     out=$(output_of "$option")
+    program=$(program_for "${paths[0]}")
     run_program "$option" big.txt
-    mv "$out" ours.txt
+    mv "$out" widest.txt
     best_pipe="" best_time=""
     while IFS= read -r pipeline; do
         eval "LC_ALL=C $pipeline <big.txt >theirs.txt"
-        if ! cmp -s ours.txt theirs.txt; then
+        if ! cmp -s widest.txt theirs.txt; then
             echo "option $option: output differs from: $pipeline" >&2
             continue
         fi
@@ -134,15 +153,24 @@ for option in 1 2 3 4 5 6; do
             best_time=$t best_pipe=$pipeline
         fi
     done < <(pipelines "$option")
-    rm -f ours.txt theirs.txt
+    rm -f theirs.txt
     [ -n "$best_time" ] || { echo "option $option: no pipeline gives the same output" >&2; exit 1; }
-    read -r ours copy < <(best_beside_copy "$option")
-    small_rss=$(peak_kib "$option" small.txt)
-    big_rss=$(peak_kib "$option" big.txt)
-    rm -f "$out" 1sp_small.txt
-    # The pipeline goes through the environment, where awk leaves its \t alone.
-    name=$best_pipe awk -v o="$option" -v ours="$ours" -v copy="$copy" -v pipe="$best_time" \
-        -v s="$small_rss" -v b="$big_rss" 'BEGIN {
-        printf "| %s | %.3f | %.3f | %.3f `%s` | %.2f | %.1f | %.1f / %.1f MiB |\n",
-            o, ours, copy, pipe, ENVIRON["name"], ours / copy, pipe / ours, s / 1024, b / 1024 }'
+    for path in "${paths[@]}"; do
+        program=$(program_for "$path")
+        run_program "$option" big.txt
+        if ! cmp -s widest.txt "$out"; then  # every path gives the same bytes
+            echo "option $option: the $(path_name "$path") path differs from the ${paths[0]} path" >&2
+            exit 1
+        fi
+        read -r ours copy < <(best_beside_copy "$option")
+        small_rss=$(peak_kib "$option" small.txt)
+        big_rss=$(peak_kib "$option" big.txt)
+        rm -f "$out" 1sp_small.txt
+        # The pipeline goes through the environment, where awk leaves its \t alone.
+        name=$best_pipe awk -v o="$option" -v p="$(path_name "$path")" -v ours="$ours" -v copy="$copy" \
+            -v pipe="$best_time" -v s="$small_rss" -v b="$big_rss" 'BEGIN {
+            printf "| %s | %s | %.3f | %.3f | %.2f | %.3f `%s` | %.1f | %.1f / %.1f MiB |\n",
+                o, p, ours, copy, ours / copy, pipe, ENVIRON["name"], pipe / ours, s / 1024, b / 1024 }'
+    done
+    rm -f widest.txt
 done

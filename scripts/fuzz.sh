@@ -30,5 +30,5 @@ for target in filters read_line dialogue; do
         echo "fuzz $target: finding above; the input is in build-fuzz/" >&2
         exit 1
     fi
-    grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$log" || tail -n 3 "$log"
+    grep -E "^(kernels fuzzed|Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$log" || tail -n 3 "$log"
 done

@@ -3,7 +3,7 @@
 # where missing; with no apt-get at all when nothing is.
 #   scripts/install-deps.sh            for everything
 #   scripts/install-deps.sh PART...    for those parts of scripts/test.sh
-#                                      (release, sanitize, windows, fuzz) or bench
+#                                      (release, sanitize, windows, arm64, fuzz) or bench
 set -euo pipefail
 
 asRoot=""
@@ -49,3 +49,5 @@ need windows g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine
 need fuzz clang-14 libclang-rt-14-dev
 # The benchmark's peak memory (GNU time).
 need bench time
+# The ARM64 build and its tests under emulation.
+need arm64 g++-aarch64-linux-gnu qemu-user googletest

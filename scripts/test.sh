@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs the tests: every part in turn, or the parts named.
 #   scripts/test.sh              all of them
-#   scripts/test.sh PART...      release, sanitize, windows, fuzz
+#   scripts/test.sh PART...      release, sanitize, windows, arm64, fuzz
 # First installs what the parts need, where anything is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # The parts, in the order of a whole run; each is the function part_<name>.
-parts=(release sanitize windows fuzz)
+parts=(release sanitize windows arm64 fuzz)
 
 part_release() {
     echo "== release build"
@@ -27,6 +27,11 @@ part_sanitize() {
 part_windows() {
     echo "== windows build, tests under wine"
     tests/windows/run-tests.sh
+}
+
+part_arm64() {
+    echo "== arm64 build, tests under qemu-aarch64"
+    tests/arm64/run-tests.sh
 }
 
 part_fuzz() {

@@ -389,10 +389,11 @@ TEST_F(DialogueTest, AFifoWhoseWriterVanishesGivesWhatArrived) {
 
 TEST(Dialogue, AnInterruptedCopyIsReportedAndEndsByItsSignal) {
     // The input comes slowly through a FIFO that never ends; once the program
-    // has taken all that was sent, it is sent the signal. It keeps the pieces
-    // converted whole before it, says the copy is cut short and ends by that
-    // signal. The sizes are no multiple of a piece, so part of one is always
-    // read and must be dropped.
+    // has taken all that was sent, it is sent the signal. It keeps what it
+    // converted before it, a start of the whole conversion with nothing
+    // added where it stops, says the copy is cut short and ends by that
+    // signal. The sizes are no multiple of a piece, and option 6's last line
+    // has no end yet: a line end written for it would show.
     const std::string csvLines = [] {
         std::string text;
         for (int i = 0; i < 7001; ++i) text += "one,two,three\n";
@@ -453,7 +454,7 @@ TEST(Dialogue, AnInterruptedCopyIsReportedAndEndsByItsSignal) {
         EXPECT_EQ(title + askInput + askOption + row.console + interrupted(row.outputName), result.console);
         const std::string kept = readFile(each / row.outputName);
         EXPECT_GT(kept.size(), 0u);
-        EXPECT_LT(kept.size(), row.converted.size());
+        EXPECT_LE(kept.size(), row.converted.size());
         EXPECT_TRUE(row.converted.compare(0, kept.size(), kept) == 0)
             << "not the start of the converted input; it ends in "
             << testing::PrintToString(kept.substr(kept.size() - std::min<std::size_t>(kept.size(), 12)));

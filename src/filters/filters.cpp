@@ -7,30 +7,23 @@
 
 namespace {
 
-// The filters that need no line structure read the input in pieces of this
-// size: big enough that the calls per piece cost little, small enough for the
-// stack and the L1 cache.
+// The filters convert the input's bytes where the input file holds them, a
+// piece of at most this size at a time: big enough that the calls per piece
+// cost little, small enough for the output buffers on the stack and for the
+// L1 cache. A byte 26 ends the input, so it never comes through.
 constexpr std::size_t pieceSize = 16 * 1024;
-
-// Reads the next piece of the input, up to size - 1 bytes, across line ends;
-// returns 0 at the end. A byte 26 ends the input, so it never comes through:
-// as the delimiter of `readLine` it lets the buffer fill, and a buffer that
-// filled is no error here.
-std::size_t readPiece(TextFile& input, char* piece, std::size_t size) {
-    const std::size_t length = readLine(input, piece, size, 26);
-    if (length == size - 1 && !input.endOfInput) input.failed = false;
-    return length;
-}
 
 // Options 1 and 5: a run of SP and TAB after a field becomes one separator.
 void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
     const Kernels& k = kernels();
-    unsigned char in[pieceSize];
+    char* in;
     char out[pieceSize + maxStoreOverrun];
-    static_assert(sizeof out >= sizeof in + maxStoreOverrun, "room for every byte kept and a kernel's last store");
+    static_assert(sizeof out >= pieceSize + maxStoreOverrun, "room for every byte kept and a kernel's last store");
     bool afterField = false;  // the byte before ended a field
-    while (const std::size_t length = readPiece(input, reinterpret_cast<char*>(in), sizeof in))
-        writeBytes(output, out, k.squeezeBlankRuns(in, length, out, separator, afterField));
+    while (const std::size_t length = takeBytes(input, in, pieceSize)) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+        writeBytes(output, out, k.squeezeBlankRuns(bytes, length, out, separator, afterField));
+    }
 }
 
 // Options 2 to 4: each `from` becomes `to`, everything else passes. The
@@ -40,11 +33,11 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     const Kernels& k = kernels();
     constexpr std::size_t longestTo = 3;
     const std::size_t toLength = std::min(std::strlen(to), longestTo);
-    char piece[pieceSize];
+    char* piece;
     char out[longestTo * pieceSize + maxStoreOverrun];
-    static_assert(sizeof out >= longestTo * sizeof piece + maxStoreOverrun,
+    static_assert(sizeof out >= longestTo * pieceSize + maxStoreOverrun,
                   "room for every byte of a piece to become `to`, and for a kernel's last store");
-    while (const std::size_t length = readPiece(input, piece, sizeof piece)) {
+    while (const std::size_t length = takeBytes(input, piece, pieceSize)) {
         if (toLength == 1) {
             k.replaceInPlace(piece, length, from, *to);
             writeBytes(output, piece, length);
@@ -76,12 +69,12 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     // Read in pieces, not lines, so that a line of any length is written
     // whole and ended once, and the lines of a piece go out in one write.
     const Kernels& k = kernels();
-    char piece[pieceSize];
-    char out[maxSpacedLines(pieceSize - 1) + maxStoreOverrun];
-    static_assert(sizeof out >= maxSpacedLines(sizeof piece - 1) + maxStoreOverrun,
+    char* piece;
+    char out[maxSpacedLines(pieceSize) + maxStoreOverrun];
+    static_assert(sizeof out >= maxSpacedLines(pieceSize) + maxStoreOverrun,
                   "room for a piece spaced out and for a kernel's last store");
     bool inLine = false;  // a line has begun and its end is still to come
-    while (const std::size_t length = readPiece(input, piece, sizeof piece))
+    while (const std::size_t length = takeBytes(input, piece, pieceSize))
         writeBytes(output, out, k.spaceLines(piece, length, out, lineEndCount, inLine));
     if (inLine) writeBytes(output, lineEnds, lineEndCount);
 }

@@ -203,6 +203,10 @@ TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
     // (Bytes 11 and 12 sit one above LF and CR: the bytes the word-wise
     // search can mistake for them right after a real one.)
     const char alphabet[] = {'a', 'b', ' ', ' ', '\t', ',', '\n', '\r', '\r', '\0', '\xff', '\x0b', '\x0c'};
+    // And the same bytes far apart, as in most text, where a vector often
+    // holds one line end or none.
+    std::string sparse(64 - sizeof alphabet, 'x');
+    sparse.append(alphabet, sizeof alphabet);
     std::mt19937 random(4);
     std::vector<std::size_t> lengths;
     for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
@@ -211,16 +215,19 @@ TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
          {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
         lengths.push_back(n);
     for (const std::size_t length : lengths) {
-        std::string raw(length, 'a');
-        for (char& c : raw) c = alphabet[random() % sizeof alphabet];
-        if (length == 30) raw[20] = '\x1a';  // the input ends there
-        onEveryPath([&] {
-            for (const auto [option, parameter] : conversions) {
-                SCOPED_TRACE("option " + std::to_string(option) + " (" + std::to_string(parameter) + "), length " +
-                             std::to_string(length));
-                EXPECT_EQ("", firstDifference(convertByteByByte(option, parameter, raw),
-                                              convert(filterFor(option, parameter), raw)));
-            }
-        });
+        for (const bool farApart : {false, true}) {
+            std::string raw(length, 'a');
+            for (char& c : raw)
+                c = farApart ? sparse[random() % sparse.size()] : alphabet[random() % sizeof alphabet];
+            if (length == 30) raw[20] = '\x1a';  // the input ends there
+            onEveryPath([&] {
+                for (const auto [option, parameter] : conversions) {
+                    SCOPED_TRACE("option " + std::to_string(option) + " (" + std::to_string(parameter) +
+                                 "), length " + std::to_string(length) + (farApart ? ", bytes far apart" : ""));
+                    EXPECT_EQ("", firstDifference(convertByteByByte(option, parameter, raw),
+                                                  convert(filterFor(option, parameter), raw)));
+                }
+            });
+        }
     }
 }

@@ -121,6 +121,18 @@ int refillAndReadChar(TextFile& file) {
     return -1;
 }
 
+std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most) {
+    if (file.next_ == file.end_ && !fill(file)) {
+        if (isGood(file)) file.endOfInput = true;
+        file.failed = true;
+        return 0;
+    }
+    const std::size_t count = std::min<std::size_t>(most, file.end_ - file.next_);
+    bytes = reinterpret_cast<char*>(file.next_);
+    file.next_ += count;
+    return count;
+}
+
 std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter) {
     std::size_t stored = 0;
     if (size == 0) {  // not even room for the terminator

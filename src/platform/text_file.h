@@ -69,6 +69,13 @@ int readChar(TextFile& file);
 /// stored, zero bytes of the input included.
 std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimiter);
 
+/// Lends the next bytes of the input in place, without copying them: at
+/// most `most`, as `readChar` would deliver them, in the file's buffer, where
+/// the caller may change them. `bytes` points to them until the next call on
+/// the file. Returns their number: 0 when none is left (setting `endOfInput`
+/// and `failed`) and on a file not good (setting `failed`).
+std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most);
+
 /// Appends the bytes; a write the system refuses sets `failed` and `ioError`,
 /// and the rest of the output is dropped. After an interrupt the bytes
 /// written before it are kept and these and all later ones dropped, setting

@@ -136,6 +136,43 @@ TEST_F(TextFileTest, ReadLineWithNoRoomFailsAndHoldsTheInput) {
     EXPECT_EQ("b", nextLine().text);
 }
 
+TEST_F(TextFileTest, TakeBytesLendsWhatReadCharWouldDeliver) {
+    const std::string big = std::string(200000, 'x') + "\r\n" + std::string(70000, 'y');
+    const struct { std::string bytes, read; std::size_t most; } cases[] = {
+        {"ab\r\ncd\x1a" "ef", "ab\ncd", 2},
+        {"\r\r", "", 5},
+        {big, std::string(200000, 'x') + "\n" + std::string(70000, 'y'), 16384},  // across refills
+    };
+    onEveryPath([&] {
+        for (const auto& row : cases) {
+            SCOPED_TRACE(testing::PrintToString(row.bytes.substr(0, 20)));
+            openWith(row.bytes);
+            std::string taken;
+            char* bytes = nullptr;
+            while (const std::size_t count = takeBytes(input, bytes, row.most)) {
+                EXPECT_LE(count, row.most);
+                taken.append(bytes, count);
+            }
+            EXPECT_EQ(row.read, taken);
+            EXPECT_TRUE(input.endOfInput);
+            EXPECT_TRUE(input.failed);
+            EXPECT_EQ(0u, takeBytes(input, bytes, row.most));  // and so it stays
+        }
+    });
+}
+
+TEST_F(TextFileTest, TakeBytesGivesNothingFromAFileNotGood) {
+    openWith(std::string(2000, 'x'));
+    nextLine();  // cut: the file is failed, the rest held
+    char* bytes = nullptr;
+    EXPECT_EQ(0u, takeBytes(input, bytes, 100));
+    EXPECT_TRUE(input.failed);
+    EXPECT_FALSE(input.endOfInput);
+    input.failed = false;  // the rest comes once the flag is cleared
+    EXPECT_EQ(100u, takeBytes(input, bytes, 100));
+    EXPECT_EQ(std::string(100, 'x'), std::string(bytes, 100));
+}
+
 TEST_F(TextFileTest, WritingPutsOutEveryLineFeedAsCrLf) {
     onEveryPath([&] {
         const std::string path = dir / "out";

@@ -1,0 +1,235 @@
+// The kernels on 32-byte vectors, for x86-64 processors with AVX2 (from 2013
+// on). AVX2 has no instruction that packs or spreads the bytes of a vector
+// by a mask, so both go eight bytes at a time through a byte shuffle whose
+// pattern is looked up by the eight bits of the mask (shuffle_patterns.h).
+// Only these functions are built for such processors, so nothing they inline
+// leaks into the rest of the program. The last bytes of each call, fewer than
+// a vector, go the portable way.
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/kernel_sets.h"
+#include "kernels/shuffle_patterns.h"
+
+#define AVX2_CODE __attribute__((target("avx2,bmi,bmi2,popcnt")))
+
+namespace {
+
+constexpr unsigned char carriageReturn = 13;
+constexpr std::size_t vectorSize = 32;
+
+AVX2_CODE __m256i loadVector(const void* from) { return _mm256_loadu_si256(static_cast<const __m256i*>(from)); }
+
+// One bit per byte of the vector: set where it equals `byte`.
+AVX2_CODE std::uint32_t matches(__m256i vector, __m256i byte) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(vector, byte)));
+}
+
+// The four eight-byte groups of a vector, each in the low half of its own.
+struct Groups {
+    __m128i group[4];
+};
+AVX2_CODE Groups groupsOf(__m256i vector) {
+    const __m128i low = _mm256_castsi256_si128(vector);
+    const __m128i high = _mm256_extracti128_si256(vector, 1);
+    return {{low, _mm_srli_si128(low, 8), high, _mm_srli_si128(high, 8)}};
+}
+
+// Stores the bytes of the group marked in `kept`, packed, and returns their
+// number; eight bytes are stored in any case.
+AVX2_CODE std::size_t packGroup(__m128i group, unsigned kept, void* to) {
+    const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[kept]));
+    _mm_storel_epi64(static_cast<__m128i*>(to), _mm_shuffle_epi8(group, pattern));
+    return static_cast<std::size_t>(std::popcount(kept));
+}
+
+AVX2_CODE std::size_t packVector(__m256i vector, std::uint32_t kept, unsigned char* to) {
+    const Groups groups = groupsOf(vector);
+    std::size_t count = 0;
+    for (unsigned g = 0; g < 4; ++g) count += packGroup(groups.group[g], kept >> 8 * g & 0xff, to + count);
+    return count;
+}
+
+// Stores the first `count` bytes of the group (its low half) spread, with
+// the byte of its high half in the places in front of each marked byte, and
+// returns how many bytes that makes; whole 16-byte shuffles are stored.
+template <std::size_t places>
+AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned marked, unsigned char* to) {
+    const auto& pattern = shuffles::spreading<places>.patterns[marked];
+    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s) {
+        const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern.data() + 16 * s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * s), _mm_shuffle_epi8(group, shuffle));
+    }
+    return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
+}
+
+// The bytes of the vector spread, `added` in front of each marked byte.
+template <std::size_t places>
+AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i added, unsigned char* to) {
+    const __m128i low = _mm256_castsi256_si128(vector);
+    const __m128i high = _mm256_extracti128_si256(vector, 1);
+    // Each group of eight with eight added bytes after it.
+    const __m128i groups[] = {_mm_unpacklo_epi64(low, added), _mm_unpackhi_epi64(low, added),
+                              _mm_unpacklo_epi64(high, added), _mm_unpackhi_epi64(high, added)};
+    std::size_t count = 0;
+    for (unsigned g = 0; g < 4; ++g) count += spreadGroup<places>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
+    return count;
+}
+
+bool runsHere() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
+}
+
+// The write position never passes the read position, and each vector is
+// loaded before any of its bytes are overwritten.
+AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end) {
+    const __m256i cr = _mm256_set1_epi8(carriageReturn);
+    unsigned char* to = from;
+    for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
+        const __m256i bytes = loadVector(from);
+        to += packVector(bytes, ~matches(bytes, cr), to);
+    }
+    for (; from < end; ++from) {
+        *to = *from;
+        to += *from != carriageReturn;
+    }
+    return to;
+}
+
+// Each group of eight becomes at most sixteen bytes and stores sixteen, so
+// nothing is stored past the room of twice the count.
+AVX2_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8(carriageReturn);
+    const unsigned char* const end = from + count;
+    for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
+        const __m256i bytes = loadVector(from);
+        to += spreadVector<2>(bytes, matches(bytes, lf), cr, to);
+    }
+    return portableKernels.addCarriageReturns(from, end - from, to);
+}
+
+AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
+                                       bool& afterField) {
+    const __m256i space = _mm256_set1_epi8(' ');
+    const __m256i tab = _mm256_set1_epi8('\t');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i separators = _mm256_set1_epi8(separator);
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i bytes = loadVector(in + at);
+        const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, space), _mm256_cmpeq_epi8(bytes, tab));
+        const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf);
+        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
+        kept += packVector(_mm256_blendv_epi8(bytes, separators, blankBytes), keep, to + kept);
+        fieldBefore = endsField >> 31;
+    }
+    afterField = fieldBefore != 0;
+    return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
+}
+
+AVX2_CODE void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
+    const __m256i froms = _mm256_set1_epi8(from);
+    const __m256i tos = _mm256_set1_epi8(to);
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i vector = loadVector(bytes + at);
+        const __m256i replaced = _mm256_blendv_epi8(vector, tos, _mm256_cmpeq_epi8(vector, froms));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + at), replaced);
+    }
+    portableKernels.replaceInPlace(bytes + at, length - at, from, to);
+}
+
+// Every `from` becomes the byte of `to` and gets its other copies put in
+// front of it.
+template <std::size_t toLength>
+AVX2_CODE std::size_t spreadEach(const char* in, std::size_t length, char* out, char from, char to) {
+    const __m256i froms = _mm256_set1_epi8(from);
+    const __m256i tos = _mm256_set1_epi8(to);
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i bytes = loadVector(in + at);
+        const __m256i found = _mm256_cmpeq_epi8(bytes, froms);
+        const auto marked = static_cast<std::uint32_t>(_mm256_movemask_epi8(found));
+        written += spreadVector<toLength>(_mm256_blendv_epi8(bytes, tos, found), marked,
+                                          _mm256_castsi256_si128(tos),
+                                          reinterpret_cast<unsigned char*>(out + written));
+    }
+    const char tail[] = {to, to, to, to};
+    return written + portableKernels.replaceEach(in + at, length - at, out + written, from, tail, toLength);
+}
+
+// When `to` is two or three copies of one byte it is spread; any other `to`
+// goes the portable way.
+AVX2_CODE std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
+                                  std::size_t toLength) {
+    const char first[] = {*to, '\0'};
+    if (std::strspn(to, first) >= toLength) {
+        if (toLength == 2) return spreadEach<2>(in, length, out, from, *to);
+        if (toLength == 3) return spreadEach<3>(in, length, out, from, *to);
+    }
+    return portableKernels.replaceEach(in, length, out, from, to, toLength);
+}
+
+// In each group of eight, the LFs that end empty lines are packed out, and
+// each LF left is spread to `lineEndCount` LFs.
+template <std::size_t lineEndCount>
+AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m128i lfs = _mm_set1_epi8('\n');
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i bytes = loadVector(in + at);
+        const std::uint32_t lineEnds = matches(bytes, lf);
+        const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart));
+        lineStart = lineEnds >> 31;
+        if (kept == ~std::uint32_t{0}) {  // no empty line ends here, as in most vectors
+            written += spreadVector<lineEndCount>(bytes, lineEnds, _mm256_castsi256_si128(lf), to + written);
+            continue;
+        }
+        const Groups groups = groupsOf(bytes);
+        for (unsigned g = 0; g < 4; ++g) {
+            const unsigned keptHere = kept >> 8 * g & 0xff;
+            const auto count = static_cast<unsigned>(std::popcount(keptHere));
+            const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[keptHere]));
+            const __m128i packed = _mm_shuffle_epi8(groups.group[g], pattern);
+            // Past the packed bytes lie zeros, no LF among them.
+            const auto keptLineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, lfs))) & 0xff;
+            written += spreadGroup<lineEndCount>(_mm_unpacklo_epi64(packed, lfs), count, keptLineEnds, to + written);
+        }
+    }
+    inLine = lineStart == 0;
+    return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
+}
+
+AVX2_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
+                                 bool& inLine) {
+    switch (lineEndCount) {
+    case 1: return spaceLinesBy<1>(in, length, out, inLine);
+    case 2: return spaceLinesBy<2>(in, length, out, inLine);
+    case 3: return spaceLinesBy<3>(in, length, out, inLine);
+    case 4: return spaceLinesBy<4>(in, length, out, inLine);
+    default: return spaceLinesBy<5>(in, length, out, inLine);
+    }
+}
+
+}  // namespace
+
+const Kernels avx2Kernels = {
+    "avx2",         runsHere,    dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
+    replaceInPlace, replaceEach, spaceLines,
+};

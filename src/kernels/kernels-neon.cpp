@@ -1,0 +1,224 @@
+// The kernels on 16-byte NEON vectors, which every 64-bit ARM processor has.
+// NEON has no instruction that packs or spreads the bytes of a vector by a
+// mask, so both go eight bytes at a time through a table lookup whose pattern
+// is looked up by the eight bits of the mask (shuffle_patterns.h); an index
+// past the table gives a zero byte, as `shuffles::zeroed` needs. The last
+// bytes of each call, fewer than a vector, go the portable way.
+
+#include <arm_neon.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/kernel_sets.h"
+#include "kernels/shuffle_patterns.h"
+
+namespace {
+
+constexpr unsigned char carriageReturn = 13;
+constexpr std::size_t vectorSize = 16;
+
+uint8x16_t loadVector(const void* from) { return vld1q_u8(static_cast<const std::uint8_t*>(from)); }
+
+// One bit per byte of the vector: set where the byte of `marks` is all ones.
+// (NEON has no move-mask: each byte keeps its own bit, and the bits of each
+// half are added up.)
+std::uint32_t bitsOf(uint8x16_t marks) {
+    const uint8x16_t bits = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+    const uint8x16_t kept = vandq_u8(marks, bits);
+    return vaddv_u8(vget_low_u8(kept)) | static_cast<std::uint32_t>(vaddv_u8(vget_high_u8(kept))) << 8;
+}
+
+std::uint32_t matches(uint8x16_t vector, uint8x16_t byte) { return bitsOf(vceqq_u8(vector, byte)); }
+
+// The two eight-byte groups of a vector, each at the front of its own.
+struct Groups {
+    uint8x16_t group[2];
+};
+Groups groupsOf(uint8x16_t vector) { return {{vector, vextq_u8(vector, vector, 8)}}; }
+
+// The bytes of the group marked in `kept`, packed to the front; zeros after them.
+uint8x8_t packed(uint8x16_t group, unsigned kept) {
+    return vqtbl1_u8(group, vcreate_u8(shuffles::packing[kept]));
+}
+
+// Stores the bytes of the vector marked in `kept`, packed, and returns their
+// number; eight bytes are stored per group in any case.
+std::size_t packVector(uint8x16_t vector, std::uint32_t kept, unsigned char* to) {
+    const Groups groups = groupsOf(vector);
+    std::size_t count = 0;
+    for (unsigned g = 0; g < 2; ++g) {
+        const unsigned keptHere = kept >> 8 * g & 0xff;
+        vst1_u8(to + count, packed(groups.group[g], keptHere));
+        count += static_cast<std::size_t>(std::popcount(keptHere));
+    }
+    return count;
+}
+
+// Stores the first `count` bytes of the group (its low half) spread, with
+// the byte of its high half in the places in front of each marked byte, and
+// returns how many bytes that makes; whole 16-byte shuffles are stored.
+template <std::size_t places>
+std::size_t spreadGroup(uint8x16_t group, std::size_t count, unsigned marked, unsigned char* to) {
+    const auto& pattern = shuffles::spreading<places>.patterns[marked];
+    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s)
+        vst1q_u8(to + 16 * s, vqtbl1q_u8(group, vld1q_u8(pattern.data() + 16 * s)));
+    return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
+}
+
+// The bytes of the vector spread, `added` in front of each marked byte.
+template <std::size_t places>
+std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x8_t added, unsigned char* to) {
+    // Each group of eight with eight added bytes after it.
+    const uint8x16_t groups[] = {vcombine_u8(vget_low_u8(vector), added), vcombine_u8(vget_high_u8(vector), added)};
+    std::size_t count = 0;
+    for (unsigned g = 0; g < 2; ++g) count += spreadGroup<places>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
+    return count;
+}
+
+bool runsEverywhere() { return true; }
+
+// The write position never passes the read position, and each vector is
+// loaded before any of its bytes are overwritten.
+unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end) {
+    const uint8x16_t cr = vdupq_n_u8(carriageReturn);
+    unsigned char* to = from;
+    for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
+        const uint8x16_t bytes = loadVector(from);
+        to += packVector(bytes, ~matches(bytes, cr), to);
+    }
+    for (; from < end; ++from) {
+        *to = *from;
+        to += *from != carriageReturn;
+    }
+    return to;
+}
+
+// Each group of eight becomes at most sixteen bytes and stores sixteen, so
+// nothing is stored past the room of twice the count.
+unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x8_t cr = vdup_n_u8(carriageReturn);
+    const unsigned char* const end = from + count;
+    for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
+        const uint8x16_t bytes = loadVector(from);
+        to += spreadVector<2>(bytes, matches(bytes, lf), cr, to);
+    }
+    return portableKernels.addCarriageReturns(from, end - from, to);
+}
+
+std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
+                             bool& afterField) {
+    const uint8x16_t space = vdupq_n_u8(' ');
+    const uint8x16_t tab = vdupq_n_u8('\t');
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x16_t separators = vdupq_n_u8(static_cast<std::uint8_t>(separator));
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t bytes = loadVector(in + at);
+        const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, space), vceqq_u8(bytes, tab));
+        const std::uint32_t blanks = bitsOf(blankBytes);
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & 0xffff;
+        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
+        kept += packVector(vbslq_u8(blankBytes, separators, bytes), keep, to + kept);
+        fieldBefore = endsField >> 15;
+    }
+    afterField = fieldBefore != 0;
+    return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
+}
+
+void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
+    const uint8x16_t froms = vdupq_n_u8(static_cast<std::uint8_t>(from));
+    const uint8x16_t tos = vdupq_n_u8(static_cast<std::uint8_t>(to));
+    auto* const vectors = reinterpret_cast<std::uint8_t*>(bytes);
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t vector = loadVector(vectors + at);
+        vst1q_u8(vectors + at, vbslq_u8(vceqq_u8(vector, froms), tos, vector));
+    }
+    portableKernels.replaceInPlace(bytes + at, length - at, from, to);
+}
+
+// Every `from` becomes the byte of `to` and gets its other copies put in
+// front of it.
+template <std::size_t toLength>
+std::size_t spreadEach(const char* in, std::size_t length, char* out, char from, char to) {
+    const uint8x16_t froms = vdupq_n_u8(static_cast<std::uint8_t>(from));
+    const uint8x16_t tos = vdupq_n_u8(static_cast<std::uint8_t>(to));
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t bytes = loadVector(in + at);
+        const uint8x16_t found = vceqq_u8(bytes, froms);
+        written += spreadVector<toLength>(vbslq_u8(found, tos, bytes), bitsOf(found), vget_low_u8(tos),
+                                          reinterpret_cast<unsigned char*>(out + written));
+    }
+    const char tail[] = {to, to, to, to};
+    return written + portableKernels.replaceEach(in + at, length - at, out + written, from, tail, toLength);
+}
+
+// When `to` is two or three copies of one byte it is spread; any other `to`
+// goes the portable way.
+std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
+                        std::size_t toLength) {
+    const char first[] = {*to, '\0'};
+    if (std::strspn(to, first) >= toLength) {
+        if (toLength == 2) return spreadEach<2>(in, length, out, from, *to);
+        if (toLength == 3) return spreadEach<3>(in, length, out, from, *to);
+    }
+    return portableKernels.replaceEach(in, length, out, from, to, toLength);
+}
+
+// In each group of eight, the LFs that end empty lines are packed out, and
+// each LF left is spread to `lineEndCount` LFs.
+template <std::size_t lineEndCount>
+std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t bytes = loadVector(in + at);
+        const std::uint32_t lineEnds = matches(bytes, lf);
+        const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart)) & 0xffff;
+        lineStart = lineEnds >> 15;
+        if (kept == 0xffff) {  // no empty line ends here, as in most vectors
+            written += spreadVector<lineEndCount>(bytes, lineEnds, vget_low_u8(lf), to + written);
+            continue;
+        }
+        const Groups groups = groupsOf(bytes);
+        for (unsigned g = 0; g < 2; ++g) {
+            const unsigned keptHere = kept >> 8 * g & 0xff;
+            const auto count = static_cast<unsigned>(std::popcount(keptHere));
+            // Past the packed bytes lie zeros, no LF among them; the LFs after
+            // them are the ones to add.
+            const uint8x16_t group = vcombine_u8(packed(groups.group[g], keptHere), vget_low_u8(lf));
+            const unsigned keptLineEnds = matches(group, lf) & 0xff;
+            written += spreadGroup<lineEndCount>(group, count, keptLineEnds, to + written);
+        }
+    }
+    inLine = lineStart == 0;
+    return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
+}
+
+std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+    switch (lineEndCount) {
+    case 1: return spaceLinesBy<1>(in, length, out, inLine);
+    case 2: return spaceLinesBy<2>(in, length, out, inLine);
+    case 3: return spaceLinesBy<3>(in, length, out, inLine);
+    case 4: return spaceLinesBy<4>(in, length, out, inLine);
+    default: return spaceLinesBy<5>(in, length, out, inLine);
+    }
+}
+
+}  // namespace
+
+const Kernels neonKernels = {
+    "neon",         runsEverywhere, dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
+    replaceInPlace, replaceEach,    spaceLines,
+};
