@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +41,17 @@ void writeFile(const std::string& path, const std::string& bytes) {
 bool exists(const std::string& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0;
+}
+
+std::string shell(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        pclose(pipe);
+    }
+    return output;
 }
 
 std::string titleScreen(bool utf8) {

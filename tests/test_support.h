@@ -22,6 +22,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 
+/// Runs a shell command and returns what it wrote to standard output.
+std::string shell(const std::string& command);
+
 struct RunResult {
     std::string console;  // everything written to standard output
     int status = -1;      // the exit status, or -1 if it did not exit normally

@@ -1,9 +1,20 @@
 #include "app/copy_progress.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
 
 namespace {
 
@@ -52,4 +63,161 @@ TEST(FormatProgress, AmountsAsAPersonReadsThem) {
         SCOPED_TRACE(std::to_string(row.done) + " of " + std::to_string(row.total));
         EXPECT_EQ(indent + row.shown, progress(row.done, row.total));
     }
+}
+
+// The progress line as a person sees it: the program in a terminal of the
+// test's own (tmux), the input fed slowly through a FIFO.
+namespace {
+
+// A tmux server of the test's own with one 80 x 24 terminal, running the
+// program in `dir` with `answers` on standard input. Everything the program
+// writes to the terminal is also kept, byte for byte; the program starts only
+// once that is set up.
+class Terminal {
+public:
+    Terminal(const TempDir& dir, const std::string& answers)
+        : dir_(dir), tmux_("LC_ALL=C.UTF-8 tmux -L zorven-progress-" + std::to_string(getpid()) + "-" +
+                           std::to_string(++count_) + " -f /dev/null ") {
+        writeFile(dir / ".answers", answers);
+        shell(tmux_ + "new-session -d -x 80 -y 24 -c " + dir.path() +
+              " 'while [ ! -e .go ]; do sleep 0.05; done; exec env TERM=xterm LANG=C.UTF-8 " + ZORVEN_PROGRAM +
+              " <.answers'");
+        shell(tmux_ + "pipe-pane -o 'cat >>" + (dir / ".raw") + "'");
+        writeFile(dir / ".go", "");
+    }
+    ~Terminal() { shell(tmux_ + "kill-server 2>/dev/null"); }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    std::string screen() const { return shell(tmux_ + "capture-pane -p"); }
+
+    // The screen once a line of it matches `line`, or after 30 s as it is.
+    std::string waitFor(const std::regex& line) const {
+        std::string shown;
+        for (int i = 0; i < 600; ++i) {
+            shown = screen();
+            if (std::regex_search(shown, line)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return shown;
+    }
+
+    // The texts drawn between the Copying line and the key prompt, each without
+    // the spaces that cover a longer text before it.
+    std::vector<std::string> drawn() const {
+        const std::string raw = readFile(dir_ / ".raw");
+        const std::size_t copying = raw.find("Copying ");
+        const std::size_t from = raw.find('\n', copying);
+        const std::size_t to = raw.rfind('\n', raw.find("Press any key to exit."));
+        std::vector<std::string> texts;
+        if (copying == std::string::npos || from == std::string::npos || to == std::string::npos || to < from) {
+            ADD_FAILURE() << "no Copying line and key prompt in:\n" << raw;
+            return texts;
+        }
+        std::istringstream between(raw.substr(from + 1, to - from - 1));
+        for (std::string piece; std::getline(between, piece, '\r');) {
+            piece.erase(piece.find_last_not_of(' ') + 1);
+            if (!piece.empty()) texts.push_back(piece);
+        }
+        return texts;
+    }
+
+private:
+    const TempDir& dir_;
+    std::string tmux_;
+    static inline int count_ = 0;
+};
+
+// The line under the Copying line while a copy runs.
+std::string lineAfterCopying(const std::string& screen) {
+    const std::size_t copying = screen.find("Copying ");
+    if (copying == std::string::npos) return "(no Copying line)";
+    const std::size_t from = screen.find('\n', copying) + 1;
+    return screen.substr(from, screen.find('\n', from) - from);
+}
+
+bool haveTmux() { return !shell("command -v tmux").empty(); }
+
+}  // namespace
+
+TEST(CopyProgress, ShowsTheAmountFromAFifoAndLeavesTheScreenAsWithout) {
+    if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
+    const std::regex keyPrompt("Press any key to exit\\.");
+    const std::regex amountAlone("^ {24}[0-9]+(\\.[0-9] kB| B)$");
+
+    // Without progress: the same input, whole from a file, copied at once.
+    const std::string chunk = [] {
+        std::string text;
+        while (text.size() < 10000) text += "one,two three\n";
+        return text;
+    }();
+    TempDir quickDir;
+    writeFile(quickDir / "pipe", chunk + chunk);
+    Terminal quick(quickDir, "pipe 2 out\n");
+    const std::string expected = quick.waitFor(keyPrompt);
+    EXPECT_EQ(std::vector<std::string>{}, quick.drawn()) << "a copy under a second shows nothing";
+
+    TempDir dir;
+    ASSERT_EQ(0, mkfifo((dir / "pipe").c_str(), 0600));
+    Terminal slow(dir, "pipe 2 out\n");
+    // The program holds the other end once it has the first answer.
+    int fifo = -1;
+    for (int i = 0; i < 600 && fifo < 0; ++i) {
+        fifo = open((dir / "pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fifo < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GE(fifo, 0) << slow.screen();
+    ASSERT_EQ(0, fcntl(fifo, F_SETFL, 0));
+
+    // A chunk every 50 ms for at least 2.5 s and until the line was seen.
+    const auto started = std::chrono::steady_clock::now();
+    std::string sent;
+    std::string midCopy;
+    for (int i = 0;; ++i) {
+        ASSERT_EQ(static_cast<ssize_t>(chunk.size()), write(fifo, chunk.data(), chunk.size()));
+        sent += chunk;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        if (midCopy.empty() && elapsed > std::chrono::milliseconds(1200) && i % 5 == 0) {
+            const std::string shown = slow.screen();
+            if (lineAfterCopying(shown) != "") midCopy = shown;
+        }
+        if (elapsed > std::chrono::seconds(!midCopy.empty() ? 2 : 20) + std::chrono::milliseconds(500)) break;
+    }
+    close(fifo);
+    const double fedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    EXPECT_TRUE(std::regex_match(lineAfterCopying(midCopy), amountAlone)) << midCopy;
+    const std::string finished = slow.waitFor(keyPrompt);
+    EXPECT_EQ(expected, finished);
+
+    // Four updates a second at most, none of them the same text again.
+    const std::vector<std::string> texts = slow.drawn();
+    EXPECT_FALSE(texts.empty());
+    EXPECT_LE(static_cast<double>(texts.size()), (fedSeconds - 1) * 4 + 2) << fedSeconds << " s";
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i]);
+        EXPECT_TRUE(std::regex_match(texts[i], amountAlone));
+        if (i > 0) {
+            EXPECT_NE(texts[i - 1], texts[i]);
+        }
+    }
+
+    std::string converted = sent;
+    for (char& c : converted) c = c == ',' ? ' ' : c;
+    EXPECT_EQ(std::regex_replace(converted, std::regex("\n"), "\r\n"), readFile(dir / "out.txt"));
+}
+
+TEST(CopyProgress, ShowsTheShareReadOfAFileOfKnownSize) {
+    if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
+    // 64 GiB of zero bytes that take no room on the disk, copied to nowhere.
+    TempDir dir;
+    writeFile(dir / "big.txt", "");
+    if (truncate((dir / "big.txt").c_str(), std::int64_t{64} << 30) != 0)
+        GTEST_SKIP() << "no sparse file of 64 GiB here";
+    ASSERT_EQ(0, symlink("/dev/null", (dir / "out.txt").c_str()));
+    Terminal terminal(dir, "big.txt 2 out y\n");
+    const std::regex share("^ {24}[0-9]{1,2}%   [0-9]+(\\.[0-9] [kMG]B| B) of 68\\.7 GB$");
+    const std::string screen = terminal.waitFor(std::regex("\n {24}[0-9]+%"));
+    EXPECT_TRUE(std::regex_match(lineAfterCopying(screen), share)) << screen;
 }

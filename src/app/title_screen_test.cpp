@@ -99,21 +99,6 @@ TEST(TitleScreen, StandsInItsColumns) {
     }
 }
 
-namespace {
-
-std::string shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-        pclose(pipe);
-    }
-    return output;
-}
-
-}  // namespace
-
 // A real terminal emulator shows the screen: the text a person would see.
 TEST(TitleScreen, LooksRightInATerminal) {
     if (shell("command -v tmux").empty()) GTEST_SKIP() << "tmux is not installed";
