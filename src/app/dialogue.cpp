@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/copy_progress.h"
 #include "app/title_screen.h"
 #include "filters/filters.h"
 #include "platform/console.h"
@@ -193,6 +194,7 @@ int runDialogue() {
     writeText(". ");
     endLine();
 
+    CopyProgress progress(input);  // on a terminal, a long copy shows how far it has got
     switch (option) {
     case '1':
         filterSpcTabToComma(input, output);
@@ -213,6 +215,7 @@ int runDialogue() {
         filterLineSpacing(input, output, lineSpaces);
         break;
     }
+    progress.end();
     closeFile(input);
     closeFile(output);
 

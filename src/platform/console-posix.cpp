@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -237,6 +239,23 @@ BoxStyle osPrepareBoxStyle() {
     for (++codeset; *codeset != '\0' && *codeset != '@'; ++codeset)
         if (*codeset != '-') name += static_cast<char>(std::tolower(static_cast<unsigned char>(*codeset)));
     return name == "utf8" ? BoxStyle::utf8 : BoxStyle::ascii;
+}
+
+std::size_t osTerminalWidth() {
+    if (!isatty(STDOUT_FILENO)) return 0;
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;  // a terminal, width unknown
+    return size.ws_col;
+}
+
+void osEraseLine(std::size_t width) {
+    // Spaces rather than an escape sequence: every terminal knows them.
+    char line[1 + 128 + 1];
+    width = std::min(width, sizeof line - 2);
+    line[0] = '\r';
+    std::memset(line + 1, ' ', width);
+    line[1 + width] = '\r';
+    osWriteConsole(line, width + 2);
 }
 
 void clearScreen() {

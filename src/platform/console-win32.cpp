@@ -180,6 +180,26 @@ BoxStyle osPrepareBoxStyle() {
     return BoxStyle::codePage437;
 }
 
+std::size_t osTerminalWidth() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;  // a file or a pipe
+    return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+void osEraseLine(std::size_t) {
+    // The console's own means: the whole row blanked in place, the cursor
+    // put back at its start.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(out, &info)) return;
+    const COORD start = {0, info.dwCursorPosition.Y};
+    const DWORD width = static_cast<DWORD>(info.dwSize.X);
+    DWORD done = 0;
+    (void)FillConsoleOutputCharacterA(out, ' ', width, start, &done);  // the row stays as it was at worst
+    (void)FillConsoleOutputAttribute(out, info.wAttributes, width, start, &done);
+    (void)SetConsoleCursorPosition(out, start);
+}
+
 void clearScreen() {
     const std::string program = commandProcessor();
     if (program.empty()) return;  // nothing to clear with

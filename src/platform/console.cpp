@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/console_os.h"
@@ -43,6 +44,9 @@ int peekAnswer() {
     }
 }
 
+// The length of the progress line on the screen; 0 while none is drawn.
+std::size_t progressLength = 0;
+
 }  // namespace
 
 void writeText(const char* text) {
@@ -68,6 +72,27 @@ void writeText(char c) {
 }
 
 void endLine() { osWriteConsole("\r\n", 2); }
+
+std::size_t terminalWidth() { return osTerminalWidth(); }
+
+void drawProgressLine(const char* text) {
+    // From the line's start, and spaces over what is left of a longer line
+    // drawn before, all in one write.
+    char line[1 + 128];
+    const std::size_t length = std::min(std::strlen(text), sizeof line - 1);
+    const std::size_t covered = std::max(length, std::min(progressLength, sizeof line - 1));
+    line[0] = carriageReturn;
+    std::memcpy(line + 1, text, length);
+    std::memset(line + 1 + length, ' ', covered - length);
+    osWriteConsole(line, 1 + covered);
+    progressLength = length;
+}
+
+void eraseProgressLine() {
+    if (progressLength == 0) return;
+    osEraseLine(progressLength);
+    progressLength = 0;
+}
 
 void writeBoxChar(BoxChar c, std::size_t count) {
     static const BoxStyle style = osPrepareBoxStyle();  // decided once, on the first box drawn

@@ -17,6 +17,18 @@ void writeText(char c);
 /// Writes a line end (CR LF) at once.
 void endLine();
 
+/// The width in columns of the terminal that standard output shows on; 0
+/// where standard output is not a terminal (a file, a pipe).
+std::size_t terminalWidth();
+
+/// Draws a line of progress from the start of the cursor's line, over the
+/// one drawn before; the cursor stays on that line. For a terminal only.
+void drawProgressLine(const char* text);
+
+/// Erases the progress line and leaves the cursor at the start of that line,
+/// now empty; nothing where none is drawn.
+void eraseProgressLine();
+
 /// The six double-line box characters, named by their code-page-437 bytes.
 enum class BoxChar : unsigned char {
     topLeft = 201,

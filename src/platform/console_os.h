@@ -28,3 +28,10 @@ enum class BoxStyle {
 /// a Windows console of another code page that means switching it to code
 /// page 437 for the run (it gets its own back when the program ends).
 BoxStyle osPrepareBoxStyle();
+
+/// The width of the terminal on standard output; 0 where it is not one.
+std::size_t osTerminalWidth();
+
+/// Erases the cursor's line, the first `width` columns at least, and puts the
+/// cursor at its start.
+void osEraseLine(std::size_t width);

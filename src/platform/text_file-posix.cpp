@@ -104,6 +104,12 @@ bool osClose(std::intptr_t handle) {
     return close(static_cast<int>(handle)) == 0;
 }
 
+std::int64_t osFileSize(std::intptr_t handle) {
+    struct stat status;
+    if (fstat(static_cast<int>(handle), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+    return static_cast<std::int64_t>(status.st_size);
+}
+
 bool osFileExists(const char* name) {
     const char* slash = std::strrchr(name, '/');
     const char* last = slash != nullptr ? slash + 1 : name;

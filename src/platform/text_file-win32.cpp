@@ -61,6 +61,13 @@ bool osWrite(std::intptr_t handle, const unsigned char* bytes, std::size_t count
 
 bool osClose(std::intptr_t handle) { return CloseHandle(toHandle(handle)) != 0; }
 
+std::int64_t osFileSize(std::intptr_t handle) {
+    // A pipe or a character device has no size worth the name.
+    LARGE_INTEGER size;
+    if (GetFileType(toHandle(handle)) != FILE_TYPE_DISK || !GetFileSizeEx(toHandle(handle), &size)) return -1;
+    return static_cast<std::int64_t>(size.QuadPart);
+}
+
 bool osFileExists(const char* name) {
     // The directory search matches "*" and "?" itself, and letter case as the
     // file system does.

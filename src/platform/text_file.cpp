@@ -21,6 +21,8 @@ void startBuffer(TextFile& file, bool forOutput) {
     file.forOutput_ = forOutput;
     file.inputEnded_ = false;
     file.heldEnd_ = nullptr;
+    file.bytesRead_ = 0;
+    file.watcher_ = nullptr;
     file.next_ = file.end_ = file.buffer_;
     file.free_ = file.buffer_;
     file.freeEnd_ = forOutput ? file.buffer_ + textFileBufferSize : file.buffer_;
@@ -56,6 +58,8 @@ bool fill(TextFile& file) {
             file.inputEnded_ = true;
             break;
         }
+        file.bytesRead_ += static_cast<std::uint64_t>(got);
+        if (file.watcher_ != nullptr) file.watcher_->afterFill(file.bytesRead_);
         unsigned char* end = file.buffer_ + got;
         if (auto* z = static_cast<unsigned char*>(std::memchr(file.buffer_, ctrlZ, got))) {
             end = z;
@@ -209,6 +213,12 @@ void closeFile(TextFile& file) {
     file.heldEnd_ = nullptr;
     file.next_ = file.end_ = file.free_ = file.freeEnd_ = file.buffer_;
 }
+
+std::int64_t inputSize(const TextFile& file) {
+    return file.handle_ >= 0 && !file.forOutput_ ? osFileSize(file.handle_) : -1;
+}
+
+void watchReading(TextFile& file, ReadWatcher* watcher) { file.watcher_ = watcher; }
 
 bool fileExists(const char* name) { return osFileExists(name); }
 

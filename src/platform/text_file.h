@@ -19,6 +19,17 @@
 /// much larger than this belong on the heap.
 inline constexpr std::size_t textFileBufferSize = 128 * 1024;
 
+/// Watches an input file being read; set with `watchReading`.
+class ReadWatcher {
+public:
+    /// Called after each buffer fill with the bytes read from the file since
+    /// it was opened (CRs, a Ctrl-Z and what follows it included).
+    virtual void afterFill(std::uint64_t bytesRead) = 0;
+
+protected:
+    ~ReadWatcher() = default;
+};
+
 /// One file open for input or for output. With neither `endOfInput` nor
 /// `failed` set it is good; on a file not good, reads take nothing and writes
 /// write nothing.
@@ -38,6 +49,8 @@ struct TextFile {
     std::intptr_t handle_ = -1;  // -1 while closed
     bool forOutput_ = false;
     bool inputEnded_ = false;  // no more bytes to fetch: end of file, Ctrl-Z or an error
+    std::uint64_t bytesRead_ = 0;        // from the file, since it was opened
+    ReadWatcher* watcher_ = nullptr;     // told after each fill; none on opening
     // Input: the bytes not yet delivered. Output: the free space. Each pair
     // is empty on a file of the other kind, so a misplaced call does no harm.
     unsigned char* next_ = buffer_;
@@ -107,6 +120,14 @@ std::size_t folderPartLength(const char* name, FolderRules rules);
 
 /// The same, by this platform's rules.
 std::size_t folderPartLength(const char* name);
+
+/// The size of an open input file that is a regular file; -1 where it is not
+/// known (a pipe, a FIFO, a device) or the file is not open.
+std::int64_t inputSize(const TextFile& file);
+
+/// Has `watcher` told of the reading of an input file after each buffer fill,
+/// until it is set again (nullptr: nobody) or the file is opened anew.
+void watchReading(TextFile& file, ReadWatcher* watcher);
 
 // Inline, so that a caller going a byte at a time pays no call for a byte
 // that the buffer already holds or has room for.

@@ -19,5 +19,8 @@ bool osWrite(std::intptr_t handle, const unsigned char* bytes, std::size_t count
 /// Closes; false if the system reports an error (for output: data may be lost).
 bool osClose(std::intptr_t handle);
 
+/// The size of the file when it is a regular file (a disk file); -1 otherwise.
+std::int64_t osFileSize(std::intptr_t handle);
+
 bool osFileExists(const char* name);
 bool osIsSameFile(std::intptr_t handle, const char* name);

@@ -9,8 +9,9 @@
 # - With no terminal Wine gives the program no console: CONIN$ does not open,
 #   so waitForKey returns at once, and "cls" has no console to clear and writes
 #   nothing. The transcripts below therefore hold only the program's own bytes.
-# - Under a terminal (the tmux test at the end) Wine makes a console of it, and
-#   the last key is awaited and ends the run. A terminal sends no bytes for a
+# - Under a terminal (the tmux tests at the end) Wine makes a console of it, and
+#   the last key is awaited and ends the run; there a long copy shows its
+#   progress and erases it. A terminal sends no bytes for a
 #   key release or for Shift, Ctrl, Alt or a lock key alone, so that those do
 #   not end the wait cannot be shown, and the code page cannot be seen either.
 set -euo pipefail
@@ -459,6 +460,75 @@ if command -v tmux >/dev/null; then
         fail "Ctrl+C during the copy: the first question never showed"
     fi
     tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
+
+    # A long copy shows its progress on the line under the Copying line, and
+    # the console's own erasing leaves the screen as a quick copy leaves it.
+    # Wine does not wait for a FIFO's writer on opening, so the test holds the
+    # writing end from the start; it opens it only once tmux has started, so
+    # that the end goes away when the test closes it.
+    startProgram() {  # dir
+        tmux -L "$tmuxSocket" -f /dev/null new-session -d -x 80 -y 25 "cd '$1' && stty -icrnl && wine '$exe'; sleep 60"
+        waitFor 30 'screen | grep -q "Enter input file name"' || fail "progress: the first question never showed"
+    }
+    typeAnswers() {  # answers, typed one after the other
+        local answer
+        for answer in "$@"; do tmux -L "$tmuxSocket" send-keys "$answer" Enter; done
+    }
+    lineAfterCopying() { screen | grep -A1 'Copying ' | tail -n 1; }
+    chunk="$(for i in {1..700}; do printf 'one,two three\n'; done)"
+    dir="$(folder)"
+    printf '%s\n%s\n' "$chunk" "$chunk" >"$dir/pipe"
+    startProgram "$dir"
+    typeAnswers pipe 2 out
+    waitFor 30 'screen | grep -q "Press any key to exit."' || fail "progress: the quick copy never ended"
+    quickScreen="$(screen)"
+    tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
+
+    dir="$(folder)"
+    mkfifo "$dir/pipe"
+    startProgram "$dir"
+    exec {fifo}<>"$dir/pipe"
+    typeAnswers pipe 2 out
+    for _ in {1..25}; do
+        printf '%s\n' "$chunk" >&"$fifo"
+        sleep 0.1
+    done
+    midCopy="$(lineAfterCopying)"
+    exec {fifo}>&-
+    if [[ "$midCopy" =~ ^\ {24}[0-9]+\.[0-9]\ kB$ ]]; then passed=$((passed + 1)); else fail "progress: mid-copy the line shows '$midCopy'"; fi
+    if waitFor 30 'screen | grep -q "Press any key to exit."'; then
+        [ "$(screen)" = "$quickScreen" ] && passed=$((passed + 1)) || {
+            fail "progress: the finished screen differs from the quick copy's"
+            diff <(printf '%s\n' "$quickScreen") <(screen) || true
+        }
+    else
+        fail "progress: the slow copy never ended"
+    fi
+    tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
+
+    # A file of known size (64 GiB of zero bytes taking no room, copied to
+    # nowhere) shows the share read.
+    dir="$(folder)"
+    : >"$dir/big.txt"
+    if truncate -s 64G "$dir/big.txt" 2>/dev/null; then
+        ln -s /dev/null "$dir/out.txt"
+        startProgram "$dir"
+        typeAnswers big.txt 2 out y
+        if waitFor 30 'lineAfterCopying | grep -q "%"'; then
+            share="$(lineAfterCopying)"
+            if [[ "$share" =~ ^\ {24}[0-9]{1,2}%\ \ \ [0-9.]+\ [kMG]?B\ of\ 68\.7\ GB$ ]]; then
+                passed=$((passed + 1))
+            else
+                fail "progress: the share read shows as '$share'"
+            fi
+        else
+            fail "progress: no share read on the screen"
+            screen
+        fi
+        tmux -L "$tmuxSocket" kill-server 2>/dev/null || true
+    else
+        echo "skipped: no sparse file of 64 GiB here"
+    fi
 else
     echo "skipped: tmux is not installed"
 fi
