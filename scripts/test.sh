@@ -14,14 +14,14 @@ part_release() {
     echo "== release build"
     cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build build -j "$jobs"
-    ctest --test-dir build --output-on-failure -j "$jobs"
+    ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 }
 
 part_sanitize() {
     echo "== sanitizer build"
     cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVEN_SANITIZE=ON >/dev/null
     cmake --build build-sanitize -j "$jobs"
-    ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+    ctest --test-dir build-sanitize --output-on-failure --no-tests=error -j "$jobs"
 }
 
 part_windows() {

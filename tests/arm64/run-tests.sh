@@ -8,7 +8,8 @@
 # (scripts/install-deps.sh adds the cross compiler, qemu-user and googletest).
 #
 # Not run here: the valgrind check, the 4 GiB scale test (minutes under the
-# emulator) and the install test, which the native build runs.
+# emulator), the install test and the line editor, which the native build
+# runs.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$top/build-arm64"
@@ -38,10 +39,13 @@ if [ -z "$config" ]; then
 fi
 
 echo "== arm64 build"
+# Without the line editor: the distribution packages libedit for ARM64 only
+# under a second dpkg architecture, and the editor has nothing of the
+# processor in it; the native build tests it.
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DGTest_DIR="$(dirname "$config")" >/dev/null
+    -DZORVEN_TESTS=ON -DZORVEN_LINE_EDITOR=OFF -DGTest_DIR="$(dirname "$config")" >/dev/null
 cmake --build "$build" -j "$jobs"
 file "$build/zorven" | grep -q "ARM aarch64" || { echo "build-arm64/zorven is not an ARM64 program" >&2; exit 1; }
 
 echo "== arm64 tests under qemu-aarch64"
-ctest --test-dir "$build" --output-on-failure -j "$jobs"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs"
