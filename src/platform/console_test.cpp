@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "expected_screen.h"
 #include "temp_files.h"
 
 using namespace std::string_literals;
@@ -207,6 +208,18 @@ public:
     }
 
     // What the child wrote to the terminal.
+    // Waits (at most 10 s) until the child has written `text`; what it wrote
+    // up to then is read.
+    bool waitForOutput(const std::string& text) const {
+        std::string written;
+        for (int i = 0; i < 1000; ++i) {
+            written += output();
+            if (written.find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
     std::string output() const {
         std::string text;
         char buffer[256];
@@ -386,6 +399,8 @@ TEST(WaitForKey, StoppedAndContinuedItGivesBackTheTerminalAndWaitsOn) {
             if (wholeProgram) {
                 unlink((folder / "out.csv").c_str());  // so that no overwrite question comes
                 shell.type("data.txt 1 out\n");
+                // The line editor leaves line mode too: the stop must come in the key wait.
+                ASSERT_TRUE(shell.waitForOutput(consoleText("pressKey")));
             }
             ASSERT_TRUE(shell.waitForRawMode());
             const pid_t jobId = shell.foregroundGroup();

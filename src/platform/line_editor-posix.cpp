@@ -141,10 +141,11 @@ bool startEditor() {
 
 // While a line is edited the terminal is in the editor's mode. A signal that
 // ends the program then gives the terminal the mode it had before; so does
-// Ctrl+Z, and the editor gets its mode back when the program is continued.
+// one that stops it (Ctrl+Z, or a stop sent as a signal), and the editor gets
+// its mode back when the program is continued.
 termios modeBefore;
 volatile sig_atomic_t editing = 0;
-const int editingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGTSTP};
+const int editingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU};
 
 extern "C" void restoreMode(int signalNumber) {
     const int savedErrno = errno;

@@ -22,18 +22,19 @@ namespace {
 
 bool haveTmux() { return !shell("command -v tmux").empty(); }
 
-std::string spaces(std::size_t count) { return std::string(count, ' '); }
+const std::string askInput = consoleText("askInput");
+const std::string askOption = consoleText("askOption");
+const std::string askTabs = consoleText("askTabs");
+const std::string askLineSpaces = consoleText("askLineSpaces");
+const std::string askOutput = consoleText("askOutput");
+const std::string askOverwrite = consoleText("askOverwrite");
+const std::string pressKey = consoleText("pressKey");
 
-const std::string askInput = spaces(24) + "Enter input file name: ";
-const std::string askOption = spaces(24) + "Enter Option < 1 - 6 >: ";
-const std::string askTabs = spaces(24) + "Enter # of tabs <1> to 3: ";
-const std::string askLineSpaces = spaces(24) + "Enter # of line spaces, <0> to 4: ";
-const std::string askOutput = spaces(24) + "Enter output file name (no ext.): ";
-const std::string askOverwrite = spaces(10) + "File already exists. Do you want to overwrite? Y or <N>: ";
-const std::string pressKey = spaces(29) + "Press any key to exit.";
-
+// The Copying line as the screen shows it: without its last blank.
 std::string copying(const std::string& from, const std::string& to) {
-    return spaces(24) + "Copying " + from + "  ->  " + to + ".";
+    std::string line = consoleText("copying", {from, to});
+    line.erase(line.find_last_not_of(' ') + 1);
+    return line;
 }
 
 // One run of the program in a terminal of its own, in `directory`, between
