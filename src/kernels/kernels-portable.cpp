@@ -38,30 +38,35 @@ std::uint64_t loadWord(const unsigned char* bytes) {
 
 bool runsEverywhere() { return true; }
 
-unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end) {
-    auto* cr = static_cast<unsigned char*>(std::memchr(begin, carriageReturn, end - begin));
-    if (cr == nullptr) return end;
-    // The write position stays behind the read position. A word without a CR
-    // moves whole; one with a CR goes byte by byte, since after a jump to its
-    // CR a whole-word store would reach bytes not yet read.
-    unsigned char* to = cr;
-    unsigned char* from = cr + 1;
-    for (; end - from >= static_cast<std::ptrdiff_t>(wordSize); from += wordSize) {
+unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end, bool& markFound) {
+    // The write position stays behind the read position. A word with neither
+    // a CR nor the end mark moves whole; one with either goes byte by byte,
+    // since after a CR a whole-word store would reach bytes not yet read.
+    unsigned char* to = begin;
+    unsigned char* from = begin;
+    markFound = false;
+    const auto keepUpTo = [&](const unsigned char* stop) {
+        for (; from < stop; ++from) {
+            if (*from == endOfInputMark) {
+                markFound = true;
+                return false;
+            }
+            *to = *from;
+            to += *from != carriageReturn;
+        }
+        return true;
+    };
+    while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
         const std::uint64_t word = loadWord(from);
-        if (maskOfBytesEqual(word, carriageReturn) == 0) {
+        if ((maskOfBytesEqual(word, carriageReturn) | maskOfBytesEqual(word, endOfInputMark)) == 0) {
             std::memcpy(to, &word, wordSize);
             to += wordSize;
-            continue;
-        }
-        for (std::size_t i = 0; i < wordSize; ++i) {
-            *to = from[i];
-            to += from[i] != carriageReturn;
+            from += wordSize;
+        } else if (!keepUpTo(from + wordSize)) {
+            return to;
         }
     }
-    for (; from < end; ++from) {
-        *to = *from;
-        to += *from != carriageReturn;
-    }
+    keepUpTo(end);
     return to;
 }
 
