@@ -127,42 +127,15 @@ AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char*
     return to;
 }
 
-// The pattern that opens a gap before the LF of a 16-byte half whose LFs are
-// `lfs` (at most one), or none.
-AVX2_CODE __m128i openingGapOf(std::uint32_t lfs) {
-    const auto gap = static_cast<unsigned>(std::countr_zero(lfs | 1u << 16));
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffles::openingGap[gap].data()));
-}
-
-// A vector whose halves hold at most one LF each (most of text) gets its CRs
-// in one shuffle, each half stored as sixteen bytes and its last byte, pushed
-// out by the CR, after them; others go eight bytes at a time. Each group of
-// eight becomes at most sixteen bytes and stores sixteen, and each half at
-// most seventeen and stores seventeen, so nothing is stored past the room of
-// twice the count.
+// Each group of eight becomes at most sixteen bytes and stores sixteen, so
+// nothing is stored past the room of twice the count.
 AVX2_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
     const __m256i lf = _mm256_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8(carriageReturn);
-    const __m256i crs = _mm256_set1_epi8(carriageReturn);
     const unsigned char* const end = from + count;
     for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
         const __m256i bytes = loadVector(from);
-        const std::uint32_t lfs = matches(bytes, lf);
-        const std::uint32_t lowLfs = lfs & 0xffff, highLfs = lfs >> 16;
-        if ((lowLfs & (lowLfs - 1)) != 0 || (highLfs & (highLfs - 1)) != 0) {
-            to += spreadVector<2>(bytes, lfs, cr, to);
-            continue;
-        }
-        const __m256i pattern =
-            _mm256_inserti128_si256(_mm256_castsi128_si256(openingGapOf(lowLfs)), openingGapOf(highLfs), 1);
-        const __m256i gaps = _mm256_cmpgt_epi8(_mm256_setzero_si256(), pattern);  // where `zeroed` is
-        const __m256i opened = _mm256_or_si256(_mm256_shuffle_epi8(bytes, pattern), _mm256_and_si256(gaps, crs));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(opened));
-        to[16] = from[15];
-        to += 16 + (lowLfs != 0);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_extracti128_si256(opened, 1));
-        to[16] = from[31];
-        to += 16 + (highLfs != 0);
+        to += spreadVector<2>(bytes, matches(bytes, lf), cr, to);
     }
     return portableKernels.addCarriageReturns(from, end - from, to);
 }

@@ -50,20 +50,6 @@ inline constexpr std::array<std::array<unsigned char, 16>, 17> closingGap = [] {
     return patterns;
 }();
 
-/// Patterns that open a gap in sixteen bytes, for one byte put in: entry
-/// `gap` holds the indexes of the bytes before `gap`, `zeroed` at the gap,
-/// then the indexes of the bytes from `gap` on but the last, which the gap
-/// pushes out; entry 16 opens none.
-inline constexpr std::array<std::array<unsigned char, 16>, 17> openingGap = [] {
-    std::array<std::array<unsigned char, 16>, 17> patterns{};
-    for (unsigned gap = 0; gap <= 16; ++gap)
-        for (unsigned i = 0; i < 16; ++i)
-            patterns[gap][i] = i < gap    ? static_cast<unsigned char>(i)
-                               : i == gap ? zeroed
-                                          : static_cast<unsigned char>(i - 1);
-    return patterns;
-}();
-
 /// Patterns that spread eight bytes so that each byte whose bit is set in
 /// `m` gets `places - 1` added bytes in front of it (a CR before an LF, the
 /// further TABs of a separator, the LFs of blank lines): the index of each
