@@ -86,18 +86,9 @@ bool runsHere() {
            __builtin_cpu_supports("popcnt");
 }
 
-// The pattern that drops the CR of a 16-byte half whose CRs are `crs`
-// (at most one), or none.
-AVX2_CODE __m128i closingGapOf(std::uint32_t crs) {
-    const auto gap = static_cast<unsigned>(std::countr_zero(crs | 1u << 16));
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffles::closingGap[gap].data()));
-}
-
 // The write position never passes the read position, and each vector is
-// loaded before any of its bytes are overwritten. A vector whose halves hold
-// at most one CR each (most of text) drops them in one shuffle; others go
-// eight bytes at a time. The vector with the end mark, and the bytes after
-// the last whole vector, go a byte at a time.
+// loaded before any of its bytes are overwritten. The vector with the end
+// mark, and the bytes after the last whole vector, go a byte at a time.
 AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end, bool& markFound) {
     const __m256i cr = _mm256_set1_epi8(carriageReturn);
     const __m256i mark = _mm256_set1_epi8(endOfInputMark);
@@ -105,19 +96,7 @@ AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char*
     for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
         const __m256i bytes = loadVector(from);
         if (matches(bytes, mark) != 0) break;
-        const std::uint32_t crs = matches(bytes, cr);
-        const std::uint32_t lowCrs = crs & 0xffff, highCrs = crs >> 16;
-        if ((lowCrs & (lowCrs - 1)) != 0 || (highCrs & (highCrs - 1)) != 0) {
-            to += packVector(bytes, ~crs, to);
-            continue;
-        }
-        const __m256i pattern =
-            _mm256_inserti128_si256(_mm256_castsi128_si256(closingGapOf(lowCrs)), closingGapOf(highCrs), 1);
-        const __m256i closed = _mm256_shuffle_epi8(bytes, pattern);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(closed));
-        to += 16 - (lowCrs != 0);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_extracti128_si256(closed, 1));
-        to += 16 - (highCrs != 0);
+        to += packVector(bytes, ~matches(bytes, cr), to);
     }
     for (; from < end && *from != endOfInputMark; ++from) {
         *to = *from;

@@ -35,21 +35,6 @@ inline constexpr std::array<std::uint64_t, 256> packing = [] {
     return patterns;
 }();
 
-/// Patterns that drop one byte of sixteen, closing its gap: entry `gap`
-/// holds the indexes of the bytes other than `gap`, in order, then `zeroed`;
-/// entry 16 drops none. Text has about one CR per line, so most 16-byte
-/// pieces of it hold at most one, and one shuffle drops it.
-inline constexpr std::array<std::array<unsigned char, 16>, 17> closingGap = [] {
-    std::array<std::array<unsigned char, 16>, 17> patterns{};
-    for (unsigned gap = 0; gap <= 16; ++gap) {
-        unsigned at = 0;
-        for (unsigned i = 0; i < 16; ++i)
-            if (i != gap) patterns[gap][at++] = static_cast<unsigned char>(i);
-        if (at < 16) patterns[gap][at] = zeroed;
-    }
-    return patterns;
-}();
-
 /// Patterns that spread eight bytes so that each byte whose bit is set in
 /// `m` gets `places - 1` added bytes in front of it (a CR before an LF, the
 /// further TABs of a separator, the LFs of blank lines): the index of each
