@@ -34,8 +34,8 @@ struct Kernels {
 
     /// Removes every CR from the bytes in place; returns their new end. If
     /// the bytes hold an `endOfInputMark`, the first one and every byte after
-    /// it are dropped too. `markFound` tells whether they held one. (One pass
-    /// over a file's buffer does both.)
+    /// it are dropped too. `markFound` tells whether they held one. (The
+    /// vector sets do both in one pass over a file's buffer.)
     unsigned char* (*dropCarriageReturns)(unsigned char* begin, unsigned char* end, bool& markFound);
 
     /// Copies the bytes to `to` with a CR before every LF; returns the end of
