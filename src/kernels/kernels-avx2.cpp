@@ -87,18 +87,22 @@ bool runsHere() {
 }
 
 // The write position never passes the read position, and each vector is
-// loaded before any of its bytes are overwritten.
-AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end) {
+// loaded before any of its bytes are overwritten. The vector with the end
+// mark, and the bytes after the last whole vector, go a byte at a time.
+AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end, bool& markFound) {
     const __m256i cr = _mm256_set1_epi8(carriageReturn);
+    const __m256i mark = _mm256_set1_epi8(endOfInputMark);
     unsigned char* to = from;
     for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
         const __m256i bytes = loadVector(from);
+        if (matches(bytes, mark) != 0) break;
         to += packVector(bytes, ~matches(bytes, cr), to);
     }
-    for (; from < end; ++from) {
+    for (; from < end && *from != endOfInputMark; ++from) {
         *to = *from;
         to += *from != carriageReturn;
     }
+    markFound = from < end;
     return to;
 }
 

@@ -71,19 +71,24 @@ bool runsHere() {
 
 // The bytes other than CR are packed to the front of the vector and stored.
 // The write position never passes the read position, so a whole vector
-// stored overwrites only bytes already loaded; at the end only the bytes kept
-// are stored.
-AVX512_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end) {
+// stored overwrites only bytes already loaded. The last vector, the one with
+// the end mark or fewer than 64 bytes, stores only the bytes it keeps.
+AVX512_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end, bool& markFound) {
     const __m512i cr = _mm512_set1_epi8(carriageReturn);
+    const __m512i mark = _mm512_set1_epi8(endOfInputMark);
     unsigned char* to = from;
     for (; end - from >= 64; from += 64) {
         const __m512i bytes = _mm512_loadu_si512(from);
+        if (_mm512_cmpeq_epi8_mask(bytes, mark) != 0) break;
         const __mmask64 kept = _mm512_cmpneq_epi8_mask(bytes, cr);
         _mm512_storeu_si512(to, _mm512_maskz_compress_epi8(kept, bytes));
         to += std::popcount(kept);
     }
-    const __mmask64 present = lowBits(end - from);
+    __mmask64 present = lowBits(std::min<std::size_t>(end - from, 64));
     const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
+    const std::uint64_t marks = _mm512_mask_cmpeq_epi8_mask(present, bytes, mark);
+    markFound = marks != 0;
+    if (markFound) present = lowBits(static_cast<std::size_t>(std::countr_zero(marks)));
     const __mmask64 kept = _mm512_mask_cmpneq_epi8_mask(present, bytes, cr);
     const auto keptCount = static_cast<std::size_t>(std::popcount(kept));
     _mm512_mask_storeu_epi8(to, lowBits(keptCount), _mm512_maskz_compress_epi8(kept, bytes));

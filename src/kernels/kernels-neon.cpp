@@ -80,18 +80,22 @@ std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x8_t adde
 bool runsEverywhere() { return true; }
 
 // The write position never passes the read position, and each vector is
-// loaded before any of its bytes are overwritten.
-unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end) {
+// loaded before any of its bytes are overwritten. The vector with the end
+// mark, and the bytes after the last whole vector, go a byte at a time.
+unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end, bool& markFound) {
     const uint8x16_t cr = vdupq_n_u8(carriageReturn);
+    const uint8x16_t mark = vdupq_n_u8(endOfInputMark);
     unsigned char* to = from;
     for (; end - from >= static_cast<std::ptrdiff_t>(vectorSize); from += vectorSize) {
         const uint8x16_t bytes = loadVector(from);
+        if (vmaxvq_u8(vceqq_u8(bytes, mark)) != 0) break;
         to += packVector(bytes, ~matches(bytes, cr), to);
     }
-    for (; from < end; ++from) {
+    for (; from < end && *from != endOfInputMark; ++from) {
         *to = *from;
         to += *from != carriageReturn;
     }
+    markFound = from < end;
     return to;
 }
 

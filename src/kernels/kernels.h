@@ -23,14 +23,20 @@ constexpr std::size_t maxWithCarriageReturns(std::size_t count) { return 2 * cou
 /// become five each, the first LF perhaps ending a line begun before them.
 constexpr std::size_t maxSpacedLines(std::size_t count) { return 3 * count + 2; }
 
+/// Byte 26 ends a text file's input: it and whatever follows it are never read.
+inline constexpr unsigned char endOfInputMark = 26;
+
 struct Kernels {
     const char* name;  ///< "avx512", "avx2", "neon" or "portable"
 
     /// True if this processor and system can run the set.
     bool (*runsHere)();
 
-    /// Removes every CR from the bytes in place; returns their new end.
-    unsigned char* (*dropCarriageReturns)(unsigned char* begin, unsigned char* end);
+    /// Removes every CR from the bytes in place; returns their new end. If
+    /// the bytes hold an `endOfInputMark`, the first one and every byte after
+    /// it are dropped too. `markFound` tells whether they held one. (The
+    /// vector sets do both in one pass over a file's buffer.)
+    unsigned char* (*dropCarriageReturns)(unsigned char* begin, unsigned char* end, bool& markFound);
 
     /// Copies the bytes to `to` with a CR before every LF; returns the end of
     /// the copy. There must be room for `maxWithCarriageReturns(count)`

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr unsigned char ctrlZ = 26;  // ends the input
-
 bool isGood(const TextFile& file) { return !file.endOfInput && !file.failed; }
 
 // `fileExists` reads "*" and "?" as wildcards, so a name holding one is a
@@ -60,13 +58,10 @@ bool fill(TextFile& file) {
         }
         file.bytesRead_ += static_cast<std::uint64_t>(got);
         if (file.watcher_ != nullptr) file.watcher_->afterFill(file.bytesRead_);
-        unsigned char* end = file.buffer_ + got;
-        if (auto* z = static_cast<unsigned char*>(std::memchr(file.buffer_, ctrlZ, got))) {
-            end = z;
-            file.inputEnded_ = true;
-        }
+        bool markFound;
         file.next_ = file.buffer_;
-        file.end_ = kernels().dropCarriageReturns(file.buffer_, end);
+        file.end_ = kernels().dropCarriageReturns(file.buffer_, file.buffer_ + got, markFound);
+        if (markFound) file.inputEnded_ = true;
         if (file.next_ != file.end_) return true;
     }
     file.next_ = file.end_ = file.buffer_;

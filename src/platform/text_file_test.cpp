@@ -72,6 +72,29 @@ TEST_F(TextFileTest, ReadingDropsCarriageReturnsAndStopsAtCtrlZ) {
     });
 }
 
+TEST_F(TextFileTest, ReadingStopsAtTheFirstCtrlZWhereverItFalls) {
+    // At and around the edges of each set's vectors and of the file buffer,
+    // after text with a CR every third byte or every seventeenth (so that
+    // pieces of a vector hold many CRs, or one, or none).
+    const std::size_t places[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 127, 128, 131071, 131072, 131073};
+    onEveryPath([&] {
+        for (const std::size_t crEvery : {3, 17})
+            for (const std::size_t at : places) {
+                SCOPED_TRACE(testing::Message() << "CR every " << crEvery << ", end mark at " << at);
+                std::string text, read;
+                for (std::size_t i = 0; i < at; ++i) {
+                    const char c = i % crEvery == 1 ? '\r' : static_cast<char>('a' + i % 26);
+                    text += c;
+                    if (c != '\r') read += c;
+                }
+                openWith(text + "\x1a\r\nb\x1a" + std::string(100, '\r'));
+                EXPECT_EQ("", firstDifference(read, readAll()));
+                EXPECT_TRUE(input.endOfInput);
+                EXPECT_FALSE(input.ioError);
+            }
+    });
+}
+
 TEST_F(TextFileTest, ReadLineReportsHowTheLineEnded) {
     openWith("ab\n\nc\0d\n"s + std::string(1023, 'x') + "\nlast");
     EXPECT_EQ("ab", nextLine().text);
