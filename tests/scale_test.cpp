@@ -87,6 +87,11 @@ bool convert(const std::string& dir, char option, std::uint64_t fieldLength, con
     const std::string in = dir + "/big";
     const std::string out = dir + (option == '1' ? "/out.csv" : "/out.txt");
     if (mkfifo(in.c_str(), 0600) != 0 || mkfifo(out.c_str(), 0600) != 0) return false;
+    // The program does not wait for a reader of its output FIFO: one is there
+    // before it starts, so that the checker's open, which waits for the
+    // program, may come before or after it.
+    const int reader = open(out.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (reader < 0) return false;
     Check result;
     std::thread generator(generate, in, fieldLength);
     std::thread checker(check, out, fieldLength, tail, std::ref(result));
@@ -97,6 +102,7 @@ bool convert(const std::string& dir, char option, std::uint64_t fieldLength, con
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     generator.join();
     checker.join();
+    close(reader);
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);  // the largest of the children so far
     const std::uint64_t expectedSize = fieldLength + tail.size();
