@@ -513,7 +513,11 @@ if command -v tmux >/dev/null; then
     if truncate -s 64G "$dir/big.txt" 2>/dev/null; then
         ln -s /dev/null "$dir/out.txt"
         startProgram "$dir"
-        typeAnswers big.txt 2 out y
+        typeAnswers big.txt 2 out
+        # Keys typed before the overwrite question are dropped: it is answered
+        # only by a line typed after it.
+        waitFor 30 'screen | grep -q "Do you want to overwrite?"' || fail "progress: no overwrite question"
+        typeAnswers y
         if waitFor 30 'lineAfterCopying | grep -q "%"'; then
             share="$(lineAfterCopying)"
             if [[ "$share" =~ ^\ {24}[0-9]{1,2}%\ \ \ [0-9.]+\ [kMG]?B\ of\ 68\.7\ GB$ ]]; then
