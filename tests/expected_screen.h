@@ -13,3 +13,11 @@ std::string consoleText(const std::string& name, std::initializer_list<std::stri
 /// The 13 lines the program opens with, each ended with CR LF; the box in
 /// UTF-8 or in ASCII.
 std::string titleScreen(bool utf8 = false);
+
+/// The questions, as the program writes them (no line end).
+inline const std::string askInput = consoleText("askInput");
+inline const std::string askOption = consoleText("askOption");
+inline const std::string askTabs = consoleText("askTabs");
+inline const std::string askLineSpaces = consoleText("askLineSpaces");
+inline const std::string askOutput = consoleText("askOutput");
+inline const std::string askOverwrite = consoleText("askOverwrite");

@@ -29,12 +29,6 @@ namespace {
 // What the console shows before the first question.
 const std::string title = titleScreen();
 
-const std::string askInput = consoleText("askInput");
-const std::string askOption = consoleText("askOption");
-const std::string askTabs = consoleText("askTabs");
-const std::string askLineSpaces = consoleText("askLineSpaces");
-const std::string askOutput = consoleText("askOutput");
-const std::string askOverwrite = consoleText("askOverwrite");
 const std::string clash = "\r\n" + consoleText("clash") + "\r\n";
 const std::string tooLong = consoleText("tooLong") + "\r\n";
 const std::string startAgain = consoleText("startAgain") + "\r\n";

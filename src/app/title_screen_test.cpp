@@ -14,7 +14,6 @@
 
 namespace {
 
-const std::string askInput = consoleText("askInput");
 
 // The screen's lines as characters (a box character counts as one column).
 std::vector<std::u32string> screenLines(const std::string& bytes, bool utf8) {

@@ -22,12 +22,6 @@ namespace {
 
 bool haveTmux() { return !shell("command -v tmux").empty(); }
 
-const std::string askInput = consoleText("askInput");
-const std::string askOption = consoleText("askOption");
-const std::string askTabs = consoleText("askTabs");
-const std::string askLineSpaces = consoleText("askLineSpaces");
-const std::string askOutput = consoleText("askOutput");
-const std::string askOverwrite = consoleText("askOverwrite");
 const std::string pressKey = consoleText("pressKey");
 
 // The Copying line as the screen shows it: without its last blank.
