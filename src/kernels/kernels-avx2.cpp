@@ -106,6 +106,31 @@ AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char*
     return to;
 }
 
+// A CR is right where an LF follows it, and an LF where a CR comes before
+// it: the first byte where the LFs differ from the CRs moved one place on
+// (or the mark) ends the count. The bytes after the last whole vector go the
+// portable way, with the CR that may end that vector.
+AVX2_CODE std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
+    const __m256i cr = _mm256_set1_epi8(carriageReturn);
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i mark = _mm256_set1_epi8(endOfInputMark);
+    std::uint32_t crBefore = 0;  // bit 0: the byte before the vector is a CR
+    std::size_t at = 0;
+    for (; count - at >= vectorSize; at += vectorSize) {
+        const __m256i vector = loadVector(bytes + at);
+        const std::uint32_t crs = matches(vector, cr);
+        const std::uint32_t lfWanted = crs << 1 | crBefore;
+        const std::uint32_t wrong = (lfWanted ^ matches(vector, lf)) | matches(vector, mark);
+        if (wrong != 0) {
+            const auto first = static_cast<std::size_t>(std::countr_zero(wrong));
+            return at + first - (lfWanted >> first & 1);  // an LF was wanted: its CR goes too
+        }
+        crBefore = crs >> 31;
+    }
+    at -= crBefore;
+    return at + portableKernels.crLfTextLength(bytes + at, count - at);
+}
+
 // Each group of eight becomes at most sixteen bytes and stores sixteen, so
 // nothing is stored past the room of twice the count.
 AVX2_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
@@ -124,6 +149,7 @@ AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t leng
     const __m256i space = _mm256_set1_epi8(' ');
     const __m256i tab = _mm256_set1_epi8('\t');
     const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i cr = _mm256_set1_epi8(carriageReturn);
     const __m256i separators = _mm256_set1_epi8(separator);
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
@@ -133,7 +159,7 @@ AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t leng
         const __m256i bytes = loadVector(in + at);
         const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, space), _mm256_cmpeq_epi8(bytes, tab));
         const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf);
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~matches(bytes, cr);
         const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
         kept += packVector(_mm256_blendv_epi8(bytes, separators, blankBytes), keep, to + kept);
         fieldBefore = endsField >> 31;
@@ -174,11 +200,25 @@ AVX2_CODE std::size_t spreadEach(const char* in, std::size_t length, char* out, 
     return written + portableKernels.replaceEach(in + at, length - at, out + written, from, tail, toLength);
 }
 
-// When `to` is two or three copies of one byte it is spread; any other `to`
-// goes the portable way.
+// Every `from` becomes `to`.
+AVX2_CODE std::size_t replaceEachByOne(const char* in, std::size_t length, char* out, char from, char to) {
+    const __m256i froms = _mm256_set1_epi8(from);
+    const __m256i tos = _mm256_set1_epi8(to);
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i vector = loadVector(in + at);
+        const __m256i replaced = _mm256_blendv_epi8(vector, tos, _mm256_cmpeq_epi8(vector, froms));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + at), replaced);
+    }
+    return at + portableKernels.replaceEach(in + at, length - at, out + at, from, &to, 1);
+}
+
+// When `to` is one, two or three copies of one byte it is spread; any other
+// `to` goes the portable way.
 AVX2_CODE std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
                                   std::size_t toLength) {
     const char first[] = {*to, '\0'};
+    if (toLength == 1) return replaceEachByOne(in, length, out, from, *to);
     if (std::strspn(to, first) >= toLength) {
         if (toLength == 2) return spreadEach<2>(in, length, out, from, *to);
         if (toLength == 3) return spreadEach<3>(in, length, out, from, *to);
@@ -234,6 +274,6 @@ AVX2_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, 
 }  // namespace
 
 const Kernels avx2Kernels = {
-    "avx2",         runsHere,    dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
-    replaceInPlace, replaceEach, spaceLines,
+    "avx2",           runsHere,       dropCarriageReturns, crLfTextLength, addCarriageReturns,
+    squeezeBlankRuns, replaceInPlace, replaceEach,         spaceLines,
 };

@@ -95,6 +95,31 @@ AVX512_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned cha
     return to + keptCount;
 }
 
+// A CR is right where an LF follows it, and an LF where a CR comes before
+// it: the first byte where the LFs differ from the CRs moved one place on
+// (or the mark) ends the count, and so does a CR at the very end.
+AVX512_CODE std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
+    const __m512i cr = _mm512_set1_epi8(carriageReturn);
+    const __m512i lf = _mm512_set1_epi8('\n');
+    const __m512i mark = _mm512_set1_epi8(endOfInputMark);
+    std::uint64_t crBefore = 0;  // bit 0: the byte before the vector is a CR
+    for (std::size_t at = 0; at < count; at += 64) {
+        const std::size_t inVector = std::min<std::size_t>(count - at, 64);
+        const std::uint64_t present = lowBits(inVector);
+        const __m512i vector = _mm512_maskz_loadu_epi8(present, bytes + at);
+        const std::uint64_t crs = _mm512_mask_cmpeq_epi8_mask(present, vector, cr);
+        const std::uint64_t lfWanted = crs << 1 | crBefore;
+        const std::uint64_t wrong = ((lfWanted ^ _mm512_mask_cmpeq_epi8_mask(present, vector, lf)) & present) |
+                                    _mm512_mask_cmpeq_epi8_mask(present, vector, mark);
+        if (wrong != 0) {
+            const auto first = static_cast<std::size_t>(std::countr_zero(wrong));
+            return at + first - (lfWanted >> first & 1);  // an LF was wanted: its CR goes too
+        }
+        crBefore = crs >> (inVector - 1) & 1;
+    }
+    return count - crBefore;
+}
+
 // 32 bytes in (at most 64 out) at a time: whole steps store a whole vector,
 // which the room of twice the count holds, and what lies past the copy is
 // overwritten by the next step; the last step stores only the bytes of the
@@ -126,6 +151,7 @@ AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t le
     const __m512i space = _mm512_set1_epi8(' ');
     const __m512i tab = _mm512_set1_epi8('\t');
     const __m512i lineEnd = _mm512_set1_epi8('\n');
+    const __m512i carriageReturns = _mm512_set1_epi8(carriageReturn);
     const __m512i separators = _mm512_set1_epi8(separator);
     std::uint64_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
     std::size_t kept = 0;
@@ -134,7 +160,8 @@ AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t le
         const std::uint64_t present = lowBits(count);
         const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
         const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, space) | _mm512_cmpeq_epi8_mask(bytes, tab);
-        const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, lineEnd);
+        const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, lineEnd) &
+                                        ~_mm512_cmpeq_epi8_mask(bytes, carriageReturns);
         const std::uint64_t keep = present & (~blanks | endsField << 1 | fieldBefore);
         const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, separators);
         const auto keptHere = static_cast<std::size_t>(std::popcount(keep));
@@ -163,8 +190,18 @@ AVX512_CODE void replaceInPlace(char* bytes, std::size_t length, char from, char
 AVX512_CODE std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
                                     std::size_t toLength) {
     const char first[] = {*to, '\0'};
-    if (toLength < 2 || std::strspn(to, first) < toLength)
-        return portableKernels.replaceEach(in, length, out, from, to, toLength);
+    if (toLength == 1) {
+        const __m512i froms = _mm512_set1_epi8(from);
+        const __m512i tos = _mm512_set1_epi8(*to);
+        for (std::size_t at = 0; at < length; at += 64) {
+            const std::uint64_t present = lowBits(std::min<std::size_t>(length - at, 64));
+            const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
+            const __m512i replaced = _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(bytes, froms), bytes, tos);
+            _mm512_mask_storeu_epi8(out + at, present, replaced);
+        }
+        return length;
+    }
+    if (std::strspn(to, first) < toLength) return portableKernels.replaceEach(in, length, out, from, to, toLength);
     const Spreading spreading(toLength);
     const __m512i froms = _mm512_set1_epi8(from);
     const __m512i tos = _mm512_set1_epi8(*to);
@@ -210,6 +247,6 @@ AVX512_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out
 }  // namespace
 
 const Kernels avx512Kernels = {
-    "avx512",       runsHere,    dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
-    replaceInPlace, replaceEach, spaceLines,
+    "avx512",         runsHere,       dropCarriageReturns, crLfTextLength, addCarriageReturns,
+    squeezeBlankRuns, replaceInPlace, replaceEach,         spaceLines,
 };

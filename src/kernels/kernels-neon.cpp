@@ -99,6 +99,36 @@ unsigned char* dropCarriageReturns(unsigned char* from, unsigned char* end, bool
     return to;
 }
 
+// A CR is right where an LF follows it, and an LF where a CR comes before
+// it: the first byte where the LFs differ from the CRs moved one place on
+// (or the mark) ends the count. A vector without any of the three passes at
+// once. The bytes after the last whole vector go the portable way, with the
+// CR that may end that vector.
+std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
+    const uint8x16_t cr = vdupq_n_u8(carriageReturn);
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x16_t mark = vdupq_n_u8(endOfInputMark);
+    std::uint32_t crBefore = 0;  // bit 0: the byte before the vector is a CR
+    std::size_t at = 0;
+    for (; count - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t vector = loadVector(bytes + at);
+        const uint8x16_t crBytes = vceqq_u8(vector, cr);
+        const uint8x16_t lfBytes = vceqq_u8(vector, lf);
+        const uint8x16_t markBytes = vceqq_u8(vector, mark);
+        if (crBefore == 0 && vmaxvq_u8(vorrq_u8(vorrq_u8(crBytes, lfBytes), markBytes)) == 0) continue;
+        const std::uint32_t crs = bitsOf(crBytes);
+        const std::uint32_t lfWanted = crs << 1 | crBefore;
+        const std::uint32_t wrong = ((lfWanted ^ bitsOf(lfBytes)) & 0xffff) | bitsOf(markBytes);
+        if (wrong != 0) {
+            const auto first = static_cast<std::size_t>(std::countr_zero(wrong));
+            return at + first - (lfWanted >> first & 1);  // an LF was wanted: its CR goes too
+        }
+        crBefore = crs >> 15;
+    }
+    at -= crBefore;
+    return at + portableKernels.crLfTextLength(bytes + at, count - at);
+}
+
 // Each group of eight becomes at most sixteen bytes and stores sixteen, so
 // nothing is stored past the room of twice the count.
 unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
@@ -117,6 +147,7 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
     const uint8x16_t space = vdupq_n_u8(' ');
     const uint8x16_t tab = vdupq_n_u8('\t');
     const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x16_t cr = vdupq_n_u8(carriageReturn);
     const uint8x16_t separators = vdupq_n_u8(static_cast<std::uint8_t>(separator));
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
@@ -126,7 +157,7 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
         const uint8x16_t bytes = loadVector(in + at);
         const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, space), vceqq_u8(bytes, tab));
         const std::uint32_t blanks = bitsOf(blankBytes);
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & 0xffff;
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~matches(bytes, cr) & 0xffff;
         const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
         kept += packVector(vbslq_u8(blankBytes, separators, bytes), keep, to + kept);
         fieldBefore = endsField >> 15;
@@ -165,11 +196,24 @@ std::size_t spreadEach(const char* in, std::size_t length, char* out, char from,
     return written + portableKernels.replaceEach(in + at, length - at, out + written, from, tail, toLength);
 }
 
-// When `to` is two or three copies of one byte it is spread; any other `to`
-// goes the portable way.
+// Every `from` becomes `to`.
+std::size_t replaceEachByOne(const char* in, std::size_t length, char* out, char from, char to) {
+    const uint8x16_t froms = vdupq_n_u8(static_cast<std::uint8_t>(from));
+    const uint8x16_t tos = vdupq_n_u8(static_cast<std::uint8_t>(to));
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t vector = loadVector(in + at);
+        vst1q_u8(reinterpret_cast<std::uint8_t*>(out + at), vbslq_u8(vceqq_u8(vector, froms), tos, vector));
+    }
+    return at + portableKernels.replaceEach(in + at, length - at, out + at, from, &to, 1);
+}
+
+// When `to` is one, two or three copies of one byte it is spread; any other
+// `to` goes the portable way.
 std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
                         std::size_t toLength) {
     const char first[] = {*to, '\0'};
+    if (toLength == 1) return replaceEachByOne(in, length, out, from, *to);
     if (std::strspn(to, first) >= toLength) {
         if (toLength == 2) return spreadEach<2>(in, length, out, from, *to);
         if (toLength == 3) return spreadEach<3>(in, length, out, from, *to);
@@ -223,6 +267,6 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
 }  // namespace
 
 const Kernels neonKernels = {
-    "neon",         runsEverywhere, dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
-    replaceInPlace, replaceEach,    spaceLines,
+    "neon",           runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns,
+    squeezeBlankRuns, replaceInPlace, replaceEach,         spaceLines,
 };

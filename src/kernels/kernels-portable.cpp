@@ -70,6 +70,36 @@ unsigned char* dropCarriageReturns(unsigned char* begin, unsigned char* end, boo
     return to;
 }
 
+// Whole blocks are looked at by a loop without branches, which the compiler
+// turns to vectors: a block is right if each of its bytes is a CR exactly
+// where the byte after it is an LF, and none is the mark. The block where
+// that fails, and the last bytes, go a byte at a time.
+std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
+    constexpr std::size_t blockSize = 256;
+    if (count > 0 && bytes[0] == '\n') return 0;
+    std::size_t at = 0;
+    for (; count - at > blockSize; at += blockSize) {  // the byte after the block is there
+        const unsigned char* block = bytes + at;
+        unsigned char wrong = 0;  // not a bool, which the compiler would not vectorize
+        for (std::size_t i = 0; i < blockSize; ++i) {
+            const unsigned char byte = block[i];
+            const unsigned char next = block[i + 1];
+            wrong |= static_cast<unsigned char>(((byte == carriageReturn) ^ (next == '\n')) | (byte == endOfInputMark));
+        }
+        if (wrong != 0) break;
+    }
+    if (at > 0 && bytes[at - 1] == carriageReturn) ++at;  // its LF, whose CR the last block held
+    for (; at < count; ++at) {
+        if (bytes[at] == carriageReturn) {
+            if (count - at < 2 || bytes[at + 1] != '\n') break;
+            ++at;  // and its LF
+        } else if (bytes[at] == '\n' || bytes[at] == endOfInputMark) {
+            break;
+        }
+    }
+    return at;
+}
+
 unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, unsigned char* to) {
     const unsigned char* const end = from + count;
     while (end - from >= static_cast<std::ptrdiff_t>(wordSize)) {
@@ -101,7 +131,7 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
                              bool& afterField) {
     // Per byte value: what is stored for it, whether it is kept even when no
     // field came just before it (all but the blanks), and whether a blank
-    // after it is kept (all but the blanks and the line end). Looked up, not
+    // after it is kept (all but the blanks and the line end's CR and LF). Looked up, not
     // branched on, so no branch guesses wrong at each edge of a field.
     unsigned char stored[256];
     unsigned char keptAlways[256];
@@ -110,7 +140,7 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
         const bool blank = c == ' ' || c == '\t';
         stored[c] = static_cast<unsigned char>(blank ? separator : c);
         keptAlways[c] = !blank;
-        endsField[c] = !blank && c != '\n';
+        endsField[c] = !blank && c != '\n' && c != carriageReturn;
     }
     // Only whether a field has just ended matters, so a flag, which no field
     // length can overflow, does the work of a character count.
@@ -133,6 +163,11 @@ void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
 
 std::size_t replaceEach(const char* in, std::size_t length, char* out, char from, const char* to,
                         std::size_t toLength) {
+    if (toLength == 1) {  // a loop the compiler can turn to vectors of its own
+        const char by = *to;
+        for (std::size_t i = 0; i < length; ++i) out[i] = in[i] == from ? by : in[i];
+        return length;
+    }
     // Per byte value: the bytes it becomes, stored four at a time, and how
     // many of them count. Looked up, not branched on, so no branch guesses
     // wrong at each `from`.
@@ -178,6 +213,6 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
 }  // namespace
 
 const Kernels portableKernels = {
-    "portable",       runsEverywhere, dropCarriageReturns, addCarriageReturns, squeezeBlankRuns,
-    replaceInPlace,   replaceEach,    spaceLines,
+    "portable",       runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns,
+    squeezeBlankRuns, replaceInPlace, replaceEach,    spaceLines,
 };

@@ -38,14 +38,23 @@ struct Kernels {
     /// vector sets do both in one pass over a file's buffer.)
     unsigned char* (*dropCarriageReturns)(unsigned char* begin, unsigned char* end, bool& markFound);
 
+    /// How many of the bytes, from the first, are text whose every line
+    /// ends CR LF already: whole CR LF pairs and bytes other than CR, LF and
+    /// the `endOfInputMark`. The count stops before a CR that no LF follows
+    /// (the last byte among them, if its LF has not come yet), an LF that
+    /// no CR comes before, and the mark.
+    std::size_t (*crLfTextLength)(const unsigned char* bytes, std::size_t count);
+
     /// Copies the bytes to `to` with a CR before every LF; returns the end of
     /// the copy. There must be room for `maxWithCarriageReturns(count)`
     /// bytes; nothing is stored past it.
     unsigned char* (*addCarriageReturns)(const unsigned char* from, std::size_t count, unsigned char* to);
 
     /// Options 1 and 5: each run of SP and TAB that follows a field becomes
-    /// one `separator`; the rest is copied. `afterField` says whether the
-    /// byte before `in` ended a field, and is updated for the next call.
+    /// one `separator`; the rest is copied. A field is any byte but SP, TAB,
+    /// LF and CR (so a CR LF line end is copied as it is, like an LF).
+    /// `afterField` says whether the byte before `in` ended a field, and is
+    /// updated for the next call.
     /// Returns the bytes written to `out` (at most `length`, and
     /// `maxStoreOverrun` more stored).
     std::size_t (*squeezeBlankRuns)(const unsigned char* in, std::size_t length, char* out, char separator,
