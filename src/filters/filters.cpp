@@ -13,16 +13,35 @@ namespace {
 // L1 cache. A byte 26 ends the input, so it never comes through.
 constexpr std::size_t pieceSize = 16 * 1024;
 
+// True if a conversion leaves every CR and LF as it is and puts none in:
+// then input whose line ends are CR LF already (see `takeBytes`) is
+// converted straight into the output's buffer, with no CR dropped on reading
+// nor added on writing.
+bool keepsLineEnds(char from, const char* to) {
+    return from != '\r' && from != '\n' && std::strpbrk(to, "\r\n") == nullptr;
+}
+
 // Options 1 and 5: a run of SP and TAB after a field becomes one separator.
 void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
     const Kernels& k = kernels();
+    const char separators[] = {separator, '\0'};
+    const bool crLfKept = keepsLineEnds(' ', separators) && keepsLineEnds('\t', separators);
     char* in;
     char out[pieceSize + maxStoreOverrun];
-    static_assert(sizeof out >= pieceSize + maxStoreOverrun, "room for every byte kept and a kernel's last store");
+    constexpr std::size_t mostOut = pieceSize + maxStoreOverrun;
+    static_assert(sizeof out >= mostOut && mostRoomToWrite >= mostOut,
+                  "room for every byte kept and a kernel's last store");
     bool afterField = false;  // the byte before ended a field
-    while (const std::size_t length = takeBytes(input, in, pieceSize)) {
+    LineEnds lineEnds = LineEnds::lf;
+    while (const std::size_t length =
+               crLfKept ? takeBytes(input, in, pieceSize, lineEnds) : takeBytes(input, in, pieceSize)) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-        writeBytes(output, out, k.squeezeBlankRuns(bytes, length, out, separator, afterField));
+        if (lineEnds == LineEnds::crLf) {
+            char* room = roomToWrite(output, mostOut);
+            wroteToRoom(output, k.squeezeBlankRuns(bytes, length, room, separator, afterField));
+        } else {
+            writeBytes(output, out, k.squeezeBlankRuns(bytes, length, out, separator, afterField));
+        }
     }
 }
 
@@ -33,12 +52,19 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     const Kernels& k = kernels();
     constexpr std::size_t longestTo = 3;
     const std::size_t toLength = std::min(std::strlen(to), longestTo);
+    const bool crLfKept = keepsLineEnds(from, to);
     char* piece;
     char out[longestTo * pieceSize + maxStoreOverrun];
-    static_assert(sizeof out >= longestTo * pieceSize + maxStoreOverrun,
+    constexpr std::size_t mostOut = longestTo * pieceSize + maxStoreOverrun;
+    static_assert(sizeof out >= mostOut && mostRoomToWrite >= mostOut,
                   "room for every byte of a piece to become `to`, and for a kernel's last store");
-    while (const std::size_t length = takeBytes(input, piece, pieceSize)) {
-        if (toLength == 1) {
+    LineEnds lineEnds = LineEnds::lf;
+    while (const std::size_t length =
+               crLfKept ? takeBytes(input, piece, pieceSize, lineEnds) : takeBytes(input, piece, pieceSize)) {
+        if (lineEnds == LineEnds::crLf) {
+            char* room = roomToWrite(output, mostOut);
+            wroteToRoom(output, k.replaceEach(piece, length, room, from, to, toLength));
+        } else if (toLength == 1) {
             k.replaceInPlace(piece, length, from, *to);
             writeBytes(output, piece, length);
         } else {

@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "kernels/kernels.h"
@@ -8,6 +9,9 @@
 #include "platform/text_file_os.h"
 
 namespace {
+
+constexpr unsigned char carriageReturn = 13;
+constexpr std::size_t pageSize = 4096;
 
 bool isGood(const TextFile& file) { return !file.endOfInput && !file.failed; }
 
@@ -18,6 +22,7 @@ bool hasWildcard(const char* name) { return std::strpbrk(name, "*?") != nullptr;
 void startBuffer(TextFile& file, bool forOutput) {
     file.forOutput_ = forOutput;
     file.inputEnded_ = false;
+    file.crLf_ = file.carriedCr_ = false;
     file.heldEnd_ = nullptr;
     file.bytesRead_ = 0;
     file.watcher_ = nullptr;
@@ -37,35 +42,64 @@ void open(TextFile& file, const char* name, bool forOutput) {
 }
 
 // Makes unread input bytes available; false when there are none to be had.
-bool fill(TextFile& file) {
+// With `crLfWanted`, a buffer whose line ends are all CR LF is left as it is
+// read (`crLf_`); any other has its CRs dropped.
+bool fill(TextFile& file, bool crLfWanted = false) {
     if (!isGood(file) || file.forOutput_ || file.handle_ < 0) return false;
     if (file.heldEnd_ != nullptr) {  // the flags were cleared: the rest of a cut line
         file.end_ = file.heldEnd_;
         file.heldEnd_ = nullptr;
         if (file.next_ != file.end_) return true;
     }
+    const Kernels& k = kernels();
     while (!file.inputEnded_) {
         if (interrupted()) {  // the reading stops here: no more input is fetched
             file.cutShort = file.inputEnded_ = true;
             break;
         }
-        const long got = osRead(file.handle_, file.buffer_, textFileBufferSize);
+        const std::size_t carried = file.carriedCr_;  // goes in front of the bytes read
+        file.buffer_[0] = carriageReturn;
+        const long got = osRead(file.handle_, file.buffer_ + carried, textFileBufferSize - carried);
         if (got < 0 && interrupted()) continue;  // it cut short a read that waited
         if (got <= 0) {
             file.ioError = got < 0;  // a read error ends the input like its end
             file.inputEnded_ = true;
-            break;
+            break;  // a CR carried is dropped, as a CR without its LF always is
         }
         file.bytesRead_ += static_cast<std::uint64_t>(got);
         if (file.watcher_ != nullptr) file.watcher_->afterFill(file.bytesRead_);
-        bool markFound;
+        const std::size_t count = carried + static_cast<std::size_t>(got);
         file.next_ = file.buffer_;
-        file.end_ = kernels().dropCarriageReturns(file.buffer_, file.buffer_ + got, markFound);
+        file.carriedCr_ = false;
+        if (crLfWanted) {
+            // All CR LF text, but perhaps for a CR at the end whose LF is still to come.
+            const std::size_t length = k.crLfTextLength(file.buffer_, count);
+            if (length == count || (length + 1 == count && file.buffer_[length] == carriageReturn)) {
+                file.crLf_ = true;
+                file.carriedCr_ = length < count;
+                file.end_ = file.buffer_ + length;
+                if (length > 0) return true;
+                continue;
+            }
+        }
+        file.crLf_ = false;
+        bool markFound;
+        file.end_ = k.dropCarriageReturns(file.buffer_, file.buffer_ + count, markFound);
         if (markFound) file.inputEnded_ = true;
         if (file.next_ != file.end_) return true;
     }
+    file.crLf_ = file.carriedCr_ = false;
     file.next_ = file.end_ = file.buffer_;
     return false;
+}
+
+// Input bytes lent in the CR LF form that a reader of the other form comes
+// to lose their CRs first.
+void dropCarriageReturnsLeft(TextFile& file) {
+    if (!file.crLf_) return;
+    bool markFound;  // no mark is among them
+    file.end_ = kernels().dropCarriageReturns(file.next_, file.end_, markFound);
+    file.crLf_ = false;
 }
 
 // Sets `failed` on an input file with bytes still buffered; they wait past
@@ -92,7 +126,6 @@ void dropTheRest(TextFile& file) {
 // faster than pages that two writes each fill in part (5% of a whole run of
 // option 2 on a 256 MiB file).
 bool flush(TextFile& file, bool wholePages = false) {
-    constexpr std::size_t pageSize = 4096;
     const std::size_t pending = file.free_ - file.buffer_;
     const std::size_t count = wholePages ? pending / pageSize * pageSize : pending;
     if (count > 0 && !osWrite(file.handle_, file.buffer_, count)) {
@@ -114,14 +147,17 @@ void openInputFile(TextFile& file, const char* name) { open(file, name, false); 
 void openOutputFile(TextFile& file, const char* name) { open(file, name, true); }
 
 int refillAndReadChar(TextFile& file) {
-    if (fill(file)) return *file.next_++;
+    dropCarriageReturnsLeft(file);
+    if (file.next_ != file.end_ || fill(file)) return *file.next_++;
     if (isGood(file)) file.endOfInput = true;
     file.failed = true;
     return -1;
 }
 
-std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most) {
-    if (file.next_ == file.end_ && !fill(file)) {
+namespace {
+
+std::size_t lend(TextFile& file, char*& bytes, std::size_t most, bool crLfWanted) {
+    if (file.next_ == file.end_ && !fill(file, crLfWanted)) {
         if (isGood(file)) file.endOfInput = true;
         file.failed = true;
         return 0;
@@ -129,6 +165,19 @@ std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most) {
     const std::size_t count = std::min<std::size_t>(most, file.end_ - file.next_);
     bytes = reinterpret_cast<char*>(file.next_);
     file.next_ += count;
+    return count;
+}
+
+}  // namespace
+
+std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most) {
+    dropCarriageReturnsLeft(file);
+    return lend(file, bytes, most, false);
+}
+
+std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most, LineEnds& lineEnds) {
+    const std::size_t count = lend(file, bytes, most, true);
+    lineEnds = file.crLf_ ? LineEnds::crLf : LineEnds::lf;
     return count;
 }
 
@@ -143,6 +192,7 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
         file.failed = true;
         return 0;
     }
+    dropCarriageReturnsLeft(file);
     bool tookAny = false;
     for (;;) {
         const bool haveByte = file.next_ != file.end_ || fill(file);
@@ -175,16 +225,22 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
     return stored;
 }
 
+namespace {
+
+// After an interrupt, what was written before it is kept and nothing after
+// it. The filters write each converted piece in one call, so the output
+// ends with a whole piece.
+bool stoppedByInterrupt(TextFile& file) {
+    if (!interrupted()) return false;
+    file.cutShort = true;
+    if (flush(file)) dropTheRest(file);
+    return true;
+}
+
+}  // namespace
+
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
-    if (!file.forOutput_ || file.failed || file.handle_ < 0) return;
-    if (interrupted()) {
-        // What was written before the interrupt is kept, and nothing after
-        // it. The filters write each converted piece in one call, so the
-        // output ends with a whole piece.
-        file.cutShort = true;
-        if (flush(file)) dropTheRest(file);
-        return;
-    }
+    if (!file.forOutput_ || file.failed || file.handle_ < 0 || stoppedByInterrupt(file)) return;
     const auto* from = reinterpret_cast<const unsigned char*>(bytes);
     while (count > 0) {
         // Room for the worst case, a CR added before every byte.
@@ -196,6 +252,24 @@ void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
         from += span;
         count -= span;
     }
+}
+
+char* roomToWrite(TextFile& file, std::size_t count) {
+    // What is written where nothing is kept: the room of a file that is not
+    // for output, and of one whose writing failed, is not the place for it.
+    static unsigned char nowhere[mostRoomToWrite];
+    static_assert(textFileBufferSize - (pageSize - 1) >= mostRoomToWrite,
+                  "the room, after a flush that leaves part of a page");
+    assert(count <= mostRoomToWrite);
+    if (!file.forOutput_ || file.failed || file.handle_ < 0) return reinterpret_cast<char*>(nowhere);
+    if (static_cast<std::size_t>(file.freeEnd_ - file.free_) < count && !flush(file, true))
+        return reinterpret_cast<char*>(nowhere);
+    return reinterpret_cast<char*>(file.free_);
+}
+
+void wroteToRoom(TextFile& file, std::size_t count) {
+    if (!file.forOutput_ || file.failed || file.handle_ < 0 || stoppedByInterrupt(file)) return;
+    file.free_ += std::min<std::size_t>(count, file.freeEnd_ - file.free_);
 }
 
 void closeFile(TextFile& file) {

@@ -49,6 +49,12 @@ struct TextFile {
     std::intptr_t handle_ = -1;  // -1 while closed
     bool forOutput_ = false;
     bool inputEnded_ = false;  // no more bytes to fetch: end of file, Ctrl-Z or an error
+    // Input: the bytes from `next_` to `end_` are as read, every line end CR
+    // LF (see `takeBytes`); `readChar` and `readLine` drop their CRs first.
+    bool crLf_ = false;
+    // Input: the CR at `end_` ended a read; it goes in front of the next one,
+    // so that the LF it may be waiting for comes to it.
+    bool carriedCr_ = false;
     std::uint64_t bytesRead_ = 0;        // from the file, since it was opened
     ReadWatcher* watcher_ = nullptr;     // told after each fill; none on opening
     // Input: the bytes not yet delivered. Output: the free space. Each pair
@@ -88,6 +94,35 @@ std::size_t readLine(TextFile& file, char* buffer, std::size_t size, char delimi
 /// the file. Returns their number: 0 when none is left (setting `endOfInput`
 /// and `failed`) and on a file not good (setting `failed`).
 std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most);
+
+/// How the line ends of some text are written.
+enum class LineEnds {
+    lf,    ///< each line ends with an LF and the text holds no CR
+    crLf,  ///< each line ends with a CR LF and the text holds no other CR or LF
+};
+
+/// Lends the next bytes as `takeBytes` above does, but where the input's
+/// line ends are CR LF already and it holds no other CR, the bytes come as
+/// they are, and `lineEnds` says so: then a caller that leaves CRs and LFs
+/// alone can write them with `roomToWrite` with no CR to drop or add. Either
+/// form may come at each call. A piece in the CR LF form may end between the
+/// CR and the LF of a line end.
+std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most, LineEnds& lineEnds);
+
+/// The most bytes `roomToWrite` gives room for.
+inline constexpr std::size_t mostRoomToWrite = textFileBufferSize / 2;
+
+/// Room for `count` bytes (at most `mostRoomToWrite`) at the end of the
+/// output, in the file's buffer: text whose every line end is CR LF goes
+/// there, to be appended with `wroteToRoom`. Everything written there past
+/// what `wroteToRoom` appends is dropped. On a file not good the room is
+/// there, and whatever is written to it is dropped.
+char* roomToWrite(TextFile& file, std::size_t count);
+
+/// Appends the first `count` bytes of the room `roomToWrite` gave, as they
+/// are: their line ends must be CR LF already. Failures and interrupts are
+/// as for `writeBytes`.
+void wroteToRoom(TextFile& file, std::size_t count);
 
 /// Appends the bytes; a write the system refuses sets `failed` and `ioError`,
 /// and the rest of the output is dropped. After an interrupt the bytes
@@ -135,7 +170,7 @@ int refillAndReadChar(TextFile& file);
 void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count);
 
 inline int readChar(TextFile& file) {
-    if (file.next_ != file.end_) return *file.next_++;
+    if (file.next_ != file.end_ && !file.crLf_) return *file.next_++;
     return refillAndReadChar(file);
 }
 
