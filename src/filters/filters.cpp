@@ -21,30 +21,6 @@ bool keepsLineEnds(char from, const char* to) {
     return from != '\r' && from != '\n' && std::strpbrk(to, "\r\n") == nullptr;
 }
 
-// Options 1 and 5: a run of SP and TAB after a field becomes one separator.
-void replaceBlankRuns(TextFile& input, TextFile& output, char separator) {
-    const Kernels& k = kernels();
-    const char separators[] = {separator, '\0'};
-    const bool crLfKept = keepsLineEnds(' ', separators) && keepsLineEnds('\t', separators);
-    char* in;
-    char out[pieceSize + maxStoreOverrun];
-    constexpr std::size_t mostOut = pieceSize + maxStoreOverrun;
-    static_assert(sizeof out >= mostOut && mostRoomToWrite >= mostOut,
-                  "room for every byte kept and a kernel's last store");
-    bool afterField = false;  // the byte before ended a field
-    LineEnds lineEnds = LineEnds::lf;
-    while (const std::size_t length =
-               crLfKept ? takeBytes(input, in, pieceSize, lineEnds) : takeBytes(input, in, pieceSize)) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-        if (lineEnds == LineEnds::crLf) {
-            char* room = roomToWrite(output, mostOut);
-            wroteToRoom(output, k.squeezeBlankRuns(bytes, length, room, separator, afterField));
-        } else {
-            writeBytes(output, out, k.squeezeBlankRuns(bytes, length, out, separator, afterField));
-        }
-    }
-}
-
 // Options 2 to 4: each `from` becomes `to`, everything else passes. The
 // program passes a space or one to three TABs; the buffer is sized for a `to`
 // of at most three bytes, and a longer one is cut to that.
@@ -75,9 +51,39 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
 
 }  // namespace
 
-void filterSpcTabToComma(TextFile& input, TextFile& output) { replaceBlankRuns(input, output, ','); }
+void filterSpcTabToComma(TextFile& input, TextFile& output) {
+    const Kernels& k = kernels();
+    char* in;
+    char out[pieceSize + maxStoreOverrun];
+    constexpr std::size_t mostOut = pieceSize + maxStoreOverrun;
+    static_assert(sizeof out >= mostOut && mostRoomToWrite >= mostOut,
+                  "room for every byte kept and a kernel's last store");
+    bool afterField = false;  // the byte before ended a field
+    LineEnds lineEnds;
+    while (const std::size_t length = takeBytes(input, in, pieceSize, lineEnds)) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+        if (lineEnds == LineEnds::crLf) {  // the commas leave the CR LFs as they are
+            char* room = roomToWrite(output, mostOut);
+            wroteToRoom(output, k.squeezeBlankRuns(bytes, length, room, ',', afterField));
+        } else {
+            writeBytes(output, out, k.squeezeBlankRuns(bytes, length, out, ',', afterField));
+        }
+    }
+}
 
-void filterSpcTabToNewline(TextFile& input, TextFile& output) { replaceBlankRuns(input, output, '\n'); }
+void filterSpcTabToNewline(TextFile& input, TextFile& output) {
+    // The kernel writes each line end as CR LF itself, straight into the
+    // output's buffer.
+    const Kernels& k = kernels();
+    char* in;
+    constexpr std::size_t mostOut = maxWithCarriageReturns(pieceSize) + maxStoreOverrun;
+    static_assert(mostRoomToWrite >= mostOut, "room for every byte kept as a CR LF and a kernel's last store");
+    bool afterField = false;  // the byte before ended a field
+    while (const std::size_t length = takeBytes(input, in, pieceSize)) {
+        char* room = roomToWrite(output, mostOut);
+        wroteToRoom(output, k.blankRunsToLineEnds(reinterpret_cast<const unsigned char*>(in), length, room, afterField));
+    }
+}
 
 void filterCommaToSpace(TextFile& input, TextFile& output) { replaceEach(input, output, ',', " "); }
 
@@ -94,13 +100,18 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     const std::size_t lineEndCount = 1 + static_cast<std::size_t>(std::clamp(lineSpaces, 0, 4));
     // Read in pieces, not lines, so that a line of any length is written
     // whole and ended once, and the lines of a piece go out in one write.
+    // The kernel writes the line ends as CR LF itself, straight into the
+    // output's buffer; a piece may grow five and a half times there, so the
+    // pieces are smaller than the other filters'.
+    constexpr std::size_t linesPieceSize = pieceSize / 2;
+    constexpr std::size_t mostOut = maxSpacedLines(linesPieceSize) + maxStoreOverrun;
+    static_assert(mostRoomToWrite >= mostOut, "room for a piece spaced out and for a kernel's last store");
     const Kernels& k = kernels();
     char* piece;
-    char out[maxSpacedLines(pieceSize) + maxStoreOverrun];
-    static_assert(sizeof out >= maxSpacedLines(pieceSize) + maxStoreOverrun,
-                  "room for a piece spaced out and for a kernel's last store");
     bool inLine = false;  // a line has begun and its end is still to come
-    while (const std::size_t length = takeBytes(input, piece, pieceSize))
-        writeBytes(output, out, k.spaceLines(piece, length, out, lineEndCount, inLine));
+    while (const std::size_t length = takeBytes(input, piece, linesPieceSize)) {
+        char* room = roomToWrite(output, mostOut);
+        wroteToRoom(output, k.spaceLines(piece, length, room, lineEndCount, inLine));
+    }
     if (inLine) writeBytes(output, lineEnds, lineEndCount);
 }

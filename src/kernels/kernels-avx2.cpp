@@ -57,18 +57,19 @@ AVX2_CODE std::size_t packVector(__m256i vector, std::uint32_t kept, unsigned ch
 // Stores the first `count` bytes of the group (its low half) spread, with
 // the byte of its high half in the places in front of each marked byte, and
 // returns how many bytes that makes; whole 16-byte shuffles are stored.
-template <std::size_t places>
+template <std::size_t places, std::size_t kinds = 1>
 AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned marked, unsigned char* to) {
-    const auto& pattern = shuffles::spreading<places>.patterns[marked];
-    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s) {
+    const auto& pattern = shuffles::spreading<places, kinds>.patterns[marked];
+    for (std::size_t s = 0; s < shuffles::Spreading<places, kinds>::shuffleCount; ++s) {
         const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern.data() + 16 * s));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * s), _mm_shuffle_epi8(group, shuffle));
     }
     return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
 }
 
-// The bytes of the vector spread, `added` in front of each marked byte.
-template <std::size_t places>
+// The bytes of the vector spread, the bytes of `added` in front of each
+// marked byte.
+template <std::size_t places, std::size_t kinds = 1>
 AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i added, unsigned char* to) {
     const __m128i low = _mm256_castsi256_si128(vector);
     const __m128i high = _mm256_extracti128_si256(vector, 1);
@@ -76,8 +77,22 @@ AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i
     const __m128i groups[] = {_mm_unpacklo_epi64(low, added), _mm_unpackhi_epi64(low, added),
                               _mm_unpacklo_epi64(high, added), _mm_unpackhi_epi64(high, added)};
     std::size_t count = 0;
-    for (unsigned g = 0; g < 4; ++g) count += spreadGroup<places>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
+    for (unsigned g = 0; g < 4; ++g)
+        count += spreadGroup<places, kinds>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
     return count;
+}
+
+// Stores the bytes of the group marked in `kept`, packed, with the bytes of
+// `added` in front of each LF among them, and returns how many bytes that
+// makes.
+template <std::size_t places, std::size_t kinds = 1>
+AVX2_CODE std::size_t packAndSpreadLineEnds(__m128i group, unsigned kept, __m128i added, unsigned char* to) {
+    const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[kept]));
+    const __m128i packed = _mm_shuffle_epi8(group, pattern);
+    // Past the packed bytes lie zeros, no LF among them.
+    const auto lineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, _mm_set1_epi8('\n'))));
+    return spreadGroup<places, kinds>(_mm_unpacklo_epi64(packed, added), static_cast<std::size_t>(std::popcount(kept)),
+                                      lineEnds & 0xff, to);
 }
 
 bool runsHere() {
@@ -168,6 +183,33 @@ AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t leng
     return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
 }
 
+// As above, with an LF for a separator; each group of eight has its bytes
+// kept packed and a CR put before each LF among them.
+AVX2_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out,
+                                          bool& afterField) {
+    const __m256i space = _mm256_set1_epi8(' ');
+    const __m256i tab = _mm256_set1_epi8('\t');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8(carriageReturn);
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i bytes = loadVector(in + at);
+        const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, space), _mm256_cmpeq_epi8(bytes, tab));
+        const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf);
+        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
+        const Groups groups = groupsOf(_mm256_blendv_epi8(bytes, lf, blankBytes));
+        for (unsigned g = 0; g < 4; ++g)
+            written += packAndSpreadLineEnds<2>(groups.group[g], keep >> 8 * g & 0xff, cr, to + written);
+        fieldBefore = endsField >> 31;
+    }
+    afterField = fieldBefore != 0;
+    return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
+}
+
 AVX2_CODE void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
     const __m256i froms = _mm256_set1_epi8(from);
     const __m256i tos = _mm256_set1_epi8(to);
@@ -227,11 +269,12 @@ AVX2_CODE std::size_t replaceEach(const char* in, std::size_t length, char* out,
 }
 
 // In each group of eight, the LFs that end empty lines are packed out, and
-// each LF left is spread to `lineEndCount` LFs.
+// each LF left is spread to `lineEndCount` CR LFs.
 template <std::size_t lineEndCount>
 AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr std::size_t places = 2 * lineEndCount;
     const __m256i lf = _mm256_set1_epi8('\n');
-    const __m128i lfs = _mm_set1_epi8('\n');
+    const __m128i crLfs = _mm_set1_epi16(static_cast<short>(carriageReturn | '\n' << 8));  // CR, LF, CR, ... in memory
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
     std::size_t written = 0;
@@ -242,19 +285,12 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
         const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart));
         lineStart = lineEnds >> 31;
         if (kept == ~std::uint32_t{0}) {  // no empty line ends here, as in most vectors
-            written += spreadVector<lineEndCount>(bytes, lineEnds, _mm256_castsi256_si128(lf), to + written);
+            written += spreadVector<places, 2>(bytes, lineEnds, crLfs, to + written);
             continue;
         }
         const Groups groups = groupsOf(bytes);
-        for (unsigned g = 0; g < 4; ++g) {
-            const unsigned keptHere = kept >> 8 * g & 0xff;
-            const auto count = static_cast<unsigned>(std::popcount(keptHere));
-            const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[keptHere]));
-            const __m128i packed = _mm_shuffle_epi8(groups.group[g], pattern);
-            // Past the packed bytes lie zeros, no LF among them.
-            const auto keptLineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, lfs))) & 0xff;
-            written += spreadGroup<lineEndCount>(_mm_unpacklo_epi64(packed, lfs), count, keptLineEnds, to + written);
-        }
+        for (unsigned g = 0; g < 4; ++g)
+            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, crLfs, to + written);
     }
     inLine = lineStart == 0;
     return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
@@ -274,6 +310,6 @@ AVX2_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, 
 }  // namespace
 
 const Kernels avx2Kernels = {
-    "avx2",           runsHere,       dropCarriageReturns, crLfTextLength, addCarriageReturns,
-    squeezeBlankRuns, replaceInPlace, replaceEach,         spaceLines,
+    "avx2",              runsHere,       dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
+    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
 };

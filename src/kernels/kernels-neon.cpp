@@ -59,22 +59,35 @@ std::size_t packVector(uint8x16_t vector, std::uint32_t kept, unsigned char* to)
 // Stores the first `count` bytes of the group (its low half) spread, with
 // the byte of its high half in the places in front of each marked byte, and
 // returns how many bytes that makes; whole 16-byte shuffles are stored.
-template <std::size_t places>
+template <std::size_t places, std::size_t kinds = 1>
 std::size_t spreadGroup(uint8x16_t group, std::size_t count, unsigned marked, unsigned char* to) {
-    const auto& pattern = shuffles::spreading<places>.patterns[marked];
-    for (std::size_t s = 0; s < shuffles::Spreading<places>::shuffleCount; ++s)
+    const auto& pattern = shuffles::spreading<places, kinds>.patterns[marked];
+    for (std::size_t s = 0; s < shuffles::Spreading<places, kinds>::shuffleCount; ++s)
         vst1q_u8(to + 16 * s, vqtbl1q_u8(group, vld1q_u8(pattern.data() + 16 * s)));
     return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
 }
 
-// The bytes of the vector spread, `added` in front of each marked byte.
-template <std::size_t places>
+// The bytes of the vector spread, the bytes of `added` in front of each
+// marked byte.
+template <std::size_t places, std::size_t kinds = 1>
 std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x8_t added, unsigned char* to) {
     // Each group of eight with eight added bytes after it.
     const uint8x16_t groups[] = {vcombine_u8(vget_low_u8(vector), added), vcombine_u8(vget_high_u8(vector), added)};
     std::size_t count = 0;
-    for (unsigned g = 0; g < 2; ++g) count += spreadGroup<places>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
+    for (unsigned g = 0; g < 2; ++g)
+        count += spreadGroup<places, kinds>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
     return count;
+}
+
+// Stores the bytes of the group marked in `kept`, packed, with the bytes of
+// `added` in front of each LF among them, and returns how many bytes that
+// makes.
+template <std::size_t places, std::size_t kinds = 1>
+std::size_t packAndSpreadLineEnds(uint8x16_t group, unsigned kept, uint8x8_t added, unsigned char* to) {
+    // Past the packed bytes lie zeros, no LF among them.
+    const uint8x16_t spreadable = vcombine_u8(packed(group, kept), added);
+    const unsigned lineEnds = matches(spreadable, vdupq_n_u8('\n')) & 0xff;
+    return spreadGroup<places, kinds>(spreadable, static_cast<std::size_t>(std::popcount(kept)), lineEnds, to);
 }
 
 bool runsEverywhere() { return true; }
@@ -166,6 +179,32 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
     return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
 }
 
+// As above, with an LF for a separator; each group of eight has its bytes
+// kept packed and a CR put before each LF among them.
+std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out, bool& afterField) {
+    const uint8x16_t space = vdupq_n_u8(' ');
+    const uint8x16_t tab = vdupq_n_u8('\t');
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x8_t cr = vdup_n_u8(carriageReturn);
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t bytes = loadVector(in + at);
+        const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, space), vceqq_u8(bytes, tab));
+        const std::uint32_t blanks = bitsOf(blankBytes);
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & 0xffff;
+        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
+        const Groups groups = groupsOf(vbslq_u8(blankBytes, lf, bytes));
+        for (unsigned g = 0; g < 2; ++g)
+            written += packAndSpreadLineEnds<2>(groups.group[g], keep >> 8 * g & 0xff, cr, to + written);
+        fieldBefore = endsField >> 15;
+    }
+    afterField = fieldBefore != 0;
+    return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
+}
+
 void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
     const uint8x16_t froms = vdupq_n_u8(static_cast<std::uint8_t>(from));
     const uint8x16_t tos = vdupq_n_u8(static_cast<std::uint8_t>(to));
@@ -222,10 +261,12 @@ std::size_t replaceEach(const char* in, std::size_t length, char* out, char from
 }
 
 // In each group of eight, the LFs that end empty lines are packed out, and
-// each LF left is spread to `lineEndCount` LFs.
+// each LF left is spread to `lineEndCount` CR LFs.
 template <std::size_t lineEndCount>
 std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr std::size_t places = 2 * lineEndCount;
     const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x8_t crLfs = vreinterpret_u8_u16(vdup_n_u16(static_cast<std::uint16_t>(carriageReturn | '\n' << 8)));
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
     std::size_t written = 0;
@@ -236,19 +277,12 @@ std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& in
         const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart)) & 0xffff;
         lineStart = lineEnds >> 15;
         if (kept == 0xffff) {  // no empty line ends here, as in most vectors
-            written += spreadVector<lineEndCount>(bytes, lineEnds, vget_low_u8(lf), to + written);
+            written += spreadVector<places, 2>(bytes, lineEnds, crLfs, to + written);
             continue;
         }
         const Groups groups = groupsOf(bytes);
-        for (unsigned g = 0; g < 2; ++g) {
-            const unsigned keptHere = kept >> 8 * g & 0xff;
-            const auto count = static_cast<unsigned>(std::popcount(keptHere));
-            // Past the packed bytes lie zeros, no LF among them; the LFs after
-            // them are the ones to add.
-            const uint8x16_t group = vcombine_u8(packed(groups.group[g], keptHere), vget_low_u8(lf));
-            const unsigned keptLineEnds = matches(group, lf) & 0xff;
-            written += spreadGroup<lineEndCount>(group, count, keptLineEnds, to + written);
-        }
+        for (unsigned g = 0; g < 2; ++g)
+            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, crLfs, to + written);
     }
     inLine = lineStart == 0;
     return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
@@ -267,6 +301,6 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
 }  // namespace
 
 const Kernels neonKernels = {
-    "neon",           runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns,
-    squeezeBlankRuns, replaceInPlace, replaceEach,         spaceLines,
+    "neon",              runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
+    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
 };

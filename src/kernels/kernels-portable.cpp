@@ -127,18 +127,23 @@ unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, 
     return to;
 }
 
-std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
-                             bool& afterField) {
-    // Per byte value: what is stored for it, whether it is kept even when no
-    // field came just before it (all but the blanks), and whether a blank
-    // after it is kept (all but the blanks and the line end's CR and LF). Looked up, not
-    // branched on, so no branch guesses wrong at each edge of a field.
-    unsigned char stored[256];
+// Options 1 and 5. Per byte value: the bytes stored for it (two where a
+// blank or an LF becomes CR LF, one otherwise), whether it is kept even when
+// no field came just before it (all but the blanks), and whether a blank
+// after it is kept (all but the blanks and the line end's CR and LF). Looked
+// up, not branched on, so no branch guesses wrong at each edge of a field.
+template <bool lineEndsAsCrLf>
+std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char separator, bool& afterField) {
+    unsigned char stored[256][2];
+    unsigned char storedCount[256];
     unsigned char keptAlways[256];
     unsigned char endsField[256];
     for (int c = 0; c < 256; ++c) {
         const bool blank = c == ' ' || c == '\t';
-        stored[c] = static_cast<unsigned char>(blank ? separator : c);
+        const bool lineEnd = lineEndsAsCrLf && (blank || c == '\n');
+        stored[c][0] = lineEnd ? carriageReturn : static_cast<unsigned char>(blank ? separator : c);
+        stored[c][1] = '\n';
+        storedCount[c] = lineEnd ? 2 : 1;
         keptAlways[c] = !blank;
         endsField[c] = !blank && c != '\n' && c != carriageReturn;
     }
@@ -149,12 +154,26 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
     for (std::size_t i = 0; i < length; ++i) {
         // Every byte is stored, and then kept or not.
         const unsigned char c = in[i];
-        out[kept] = static_cast<char>(stored[c]);
-        kept += keptAlways[c] | fieldEnded;
+        if constexpr (lineEndsAsCrLf) {
+            std::memcpy(out + kept, stored[c], 2);
+            kept += (keptAlways[c] | fieldEnded) != 0 ? storedCount[c] : 0;
+        } else {
+            out[kept] = static_cast<char>(stored[c][0]);
+            kept += keptAlways[c] | fieldEnded;
+        }
         fieldEnded = endsField[c];
     }
     afterField = fieldEnded != 0;
     return kept;
+}
+
+std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
+                             bool& afterField) {
+    return squeeze<false>(in, length, out, separator, afterField);
+}
+
+std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out, bool& afterField) {
+    return squeeze<true>(in, length, out, '\n', afterField);
 }
 
 void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
@@ -190,7 +209,7 @@ std::size_t replaceEach(const char* in, std::size_t length, char* out, char from
 }
 
 std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
-    const char lineEnds[] = "\n\n\n\n\n";
+    const char lineEnds[] = "\r\n\r\n\r\n\r\n\r\n";
     const char* rest = in;
     const char* const end = in + length;
     std::size_t written = 0;
@@ -198,8 +217,8 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
         if (lineEnd != rest || inLine) {  // an empty line is dropped
             std::memcpy(out + written, rest, lineEnd - rest);
             written += lineEnd - rest;
-            std::memcpy(out + written, lineEnds, lineEndCount);
-            written += lineEndCount;
+            std::memcpy(out + written, lineEnds, 2 * lineEndCount);
+            written += 2 * lineEndCount;
         }
         inLine = false;
         rest = lineEnd + 1;
@@ -213,6 +232,6 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
 }  // namespace
 
 const Kernels portableKernels = {
-    "portable",       runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns,
-    squeezeBlankRuns, replaceInPlace, replaceEach,    spaceLines,
+    "portable",          runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
+    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
 };

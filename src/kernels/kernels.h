@@ -11,17 +11,19 @@
 // registers) can run.
 
 /// The most bytes a kernel may store past the end of what it writes, where
-/// it writes into a buffer sized for it (a vector's last store). The CR
-/// kernels of the text-file layer never store past their room.
-inline constexpr std::size_t maxStoreOverrun = 64;
+/// it writes into a buffer sized for it (a vector's last store, or the
+/// shuffles that spread eight bytes into ten places each). The CR kernels of
+/// the text-file layer never store past their room.
+inline constexpr std::size_t maxStoreOverrun = 80;
 
 /// The most bytes `count` bytes become with a CR put before every LF: every
 /// one of them an LF.
 constexpr std::size_t maxWithCarriageReturns(std::size_t count) { return 2 * count; }
 
 /// The most bytes option 6 makes of `count` bytes: one-byte lines whose LFs
-/// become five each, the first LF perhaps ending a line begun before them.
-constexpr std::size_t maxSpacedLines(std::size_t count) { return 3 * count + 2; }
+/// become five CR LFs each (11 bytes of 2), the first LF perhaps ending a
+/// line begun before them (10 bytes of 1).
+constexpr std::size_t maxSpacedLines(std::size_t count) { return (11 * count + 9) / 2; }
 
 /// Byte 26 ends a text file's input: it and whatever follows it are never read.
 inline constexpr unsigned char endOfInputMark = 26;
@@ -60,6 +62,13 @@ struct Kernels {
     std::size_t (*squeezeBlankRuns)(const unsigned char* in, std::size_t length, char* out, char separator,
                                     bool& afterField);
 
+    /// Option 5, written as the file is: each run of SP and TAB that follows
+    /// a field becomes a CR LF, and so does each LF; the rest is copied. The
+    /// bytes hold no CR. `afterField` as for `squeezeBlankRuns`. Returns the
+    /// bytes written (at most `maxWithCarriageReturns(length)`, and
+    /// `maxStoreOverrun` more stored).
+    std::size_t (*blankRunsToLineEnds)(const unsigned char* in, std::size_t length, char* out, bool& afterField);
+
     /// Each `from` becomes `to`, in place.
     void (*replaceInPlace)(char* bytes, std::size_t length, char from, char to);
 
@@ -69,9 +78,10 @@ struct Kernels {
     std::size_t (*replaceEach)(const char* in, std::size_t length, char* out, char from, const char* to,
                                std::size_t toLength);
 
-    /// Option 6: drops the LFs that end empty lines and writes each other LF
-    /// as `lineEndCount` (1 to 5) LFs. `inLine` says whether a line has begun
-    /// and not yet ended before `in`, and is updated for the next call.
+    /// Option 6, written as the file is: drops the LFs that end empty lines
+    /// and writes each other LF as `lineEndCount` (1 to 5) CR LFs; the bytes
+    /// hold no CR. `inLine` says whether a line has begun and not yet ended
+    /// before `in`, and is updated for the next call.
     /// Returns the bytes written (at most `maxSpacedLines(length)`, and
     /// `maxStoreOverrun` more stored).
     std::size_t (*spaceLines)(const char* in, std::size_t length, char* out, std::size_t lineEndCount,

@@ -37,11 +37,12 @@ inline constexpr std::array<std::uint64_t, 256> packing = [] {
 
 /// Patterns that spread eight bytes so that each byte whose bit is set in
 /// `m` gets `places - 1` added bytes in front of it (a CR before an LF, the
-/// further TABs of a separator, the LFs of blank lines): the index of each
-/// byte at its place, `addedByte` at the places of added bytes. Entry `m` holds
-/// whole 16-byte shuffles; what lies past the spread bytes is garbage for the
-/// next store to overwrite.
-template <std::size_t places>
+/// further TABs of a separator, the CR LFs of blank lines): the index of each
+/// byte at its place, and at the places of added bytes `addedByte`, or with
+/// two `kinds` of added byte, `addedByte` and the byte after it in turn (CR,
+/// LF, CR, ...). Entry `m` holds whole 16-byte shuffles; what lies past the
+/// spread bytes is garbage for the next store to overwrite.
+template <std::size_t places, std::size_t kinds = 1>
 struct Spreading {
     static constexpr std::size_t shuffleCount = (8 * places + 15) / 16;
     std::array<std::array<unsigned char, 16 * shuffleCount>, 256> patterns{};
@@ -52,16 +53,19 @@ struct Spreading {
             std::size_t at = 0;
             for (unsigned i = 0; i < 8; ++i) {
                 if (m >> i & 1)
-                    for (std::size_t added = 1; added < places; ++added) pattern[at++] = addedByte;
+                    for (std::size_t added = 0; added + 1 < places; ++added)
+                        pattern[at++] = static_cast<unsigned char>(addedByte + added % kinds);
                 pattern[at++] = static_cast<unsigned char>(i);
             }
             for (; at < pattern.size(); ++at) pattern[at] = addedByte;
         }
     }
 };
-template <std::size_t places>
-inline constexpr Spreading<places> spreading;
+template <std::size_t places, std::size_t kinds = 1>
+inline constexpr Spreading<places, kinds> spreading;
 
-static_assert(16 * Spreading<5>::shuffleCount - 8 <= maxStoreOverrun, "the most a spread stores past its bytes");
+// Option 6 spreads an LF to five CR LFs, ten places; a group whose bytes
+// were all packed out still stores its whole shuffles.
+static_assert(16 * Spreading<10, 2>::shuffleCount <= maxStoreOverrun, "the most a spread stores past its bytes");
 
 }  // namespace shuffles
