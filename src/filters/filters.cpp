@@ -72,14 +72,15 @@ void filterSpcTabToComma(TextFile& input, TextFile& output) {
 }
 
 void filterSpcTabToNewline(TextFile& input, TextFile& output) {
-    // The kernel writes each line end as CR LF itself, straight into the
-    // output's buffer.
+    // The kernel takes the line ends in either form and writes each as CR LF
+    // itself, straight into the output's buffer.
     const Kernels& k = kernels();
     char* in;
     constexpr std::size_t mostOut = maxWithCarriageReturns(pieceSize) + maxStoreOverrun;
     static_assert(mostRoomToWrite >= mostOut, "room for every byte kept as a CR LF and a kernel's last store");
     bool afterField = false;  // the byte before ended a field
-    while (const std::size_t length = takeBytes(input, in, pieceSize)) {
+    LineEnds eitherForm;
+    while (const std::size_t length = takeBytes(input, in, pieceSize, eitherForm)) {
         char* room = roomToWrite(output, mostOut);
         wroteToRoom(output, k.blankRunsToLineEnds(reinterpret_cast<const unsigned char*>(in), length, room, afterField));
     }
@@ -102,7 +103,9 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     // whole and ended once, and the lines of a piece go out in one write.
     // The kernel writes the line ends as CR LF itself, straight into the
     // output's buffer; a piece may grow five and a half times there, so the
-    // pieces are smaller than the other filters'.
+    // pieces are smaller than the other filters'. The line ends come as LFs:
+    // the vector kernels space lines faster with no CR among them, and drop
+    // the CRs of CR LF text faster in a pass of their own.
     constexpr std::size_t linesPieceSize = pieceSize / 2;
     constexpr std::size_t mostOut = maxSpacedLines(linesPieceSize) + maxStoreOverrun;
     static_assert(mostRoomToWrite >= mostOut, "room for a piece spaced out and for a kernel's last store");

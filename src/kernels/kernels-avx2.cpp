@@ -183,13 +183,14 @@ AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t leng
     return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
 }
 
-// As above, with an LF for a separator; each group of eight has its bytes
-// kept packed and a CR put before each LF among them.
+// As above, with an LF for a separator and the CRs dropped; each group of
+// eight has its bytes kept packed and a CR put before each LF among them.
 AVX2_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out,
                                           bool& afterField) {
     const __m256i space = _mm256_set1_epi8(' ');
     const __m256i tab = _mm256_set1_epi8('\t');
     const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i crs = _mm256_set1_epi8(carriageReturn);
     const __m128i cr = _mm_set1_epi8(carriageReturn);
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
@@ -199,8 +200,9 @@ AVX2_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t l
         const __m256i bytes = loadVector(in + at);
         const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, space), _mm256_cmpeq_epi8(bytes, tab));
         const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf);
-        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
+        const std::uint32_t carriageReturns = matches(bytes, crs);
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~carriageReturns;
+        const std::uint32_t keep = (~blanks | endsField << 1 | fieldBefore) & ~carriageReturns;
         const Groups groups = groupsOf(_mm256_blendv_epi8(bytes, lf, blankBytes));
         for (unsigned g = 0; g < 4; ++g)
             written += packAndSpreadLineEnds<2>(groups.group[g], keep >> 8 * g & 0xff, cr, to + written);

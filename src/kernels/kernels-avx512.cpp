@@ -145,9 +145,9 @@ AVX512_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::si
 }
 
 // Which bytes are kept follows from three masks of the vector, and the
-// compress instruction packs them.
-AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
-                                         bool& afterField) {
+// compress instruction packs them; with `dropCrs`, never a CR.
+AVX512_CODE std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char separator, bool dropCrs,
+                                bool& afterField) {
     const __m512i space = _mm512_set1_epi8(' ');
     const __m512i tab = _mm512_set1_epi8('\t');
     const __m512i lineEnd = _mm512_set1_epi8('\n');
@@ -162,7 +162,8 @@ AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t le
         const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, space) | _mm512_cmpeq_epi8_mask(bytes, tab);
         const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, lineEnd) &
                                         ~_mm512_cmpeq_epi8_mask(bytes, carriageReturns);
-        const std::uint64_t keep = present & (~blanks | endsField << 1 | fieldBefore);
+        const std::uint64_t crs = dropCrs ? _mm512_cmpeq_epi8_mask(bytes, carriageReturns) : 0;
+        const std::uint64_t keep = present & (~blanks | endsField << 1 | fieldBefore) & ~crs;
         const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, separators);
         const auto keptHere = static_cast<std::size_t>(std::popcount(keep));
         _mm512_storeu_si512(out + kept, _mm512_maskz_compress_epi8(keep, stored));  // a whole vector is cheaper
@@ -171,6 +172,11 @@ AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t le
     }
     afterField = fieldBefore != 0;
     return kept;
+}
+
+AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
+                                         bool& afterField) {
+    return squeeze(in, length, out, separator, false, afterField);
 }
 
 // `to` is stored where the vector holds `from`, and nothing else is touched.
@@ -258,7 +264,7 @@ AVX512_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t
     for (std::size_t at = 0; at < length; at += stepSize) {
         const std::size_t count = std::min(length - at, stepSize);
         const std::size_t kept =
-            squeezeBlankRuns(in + at, count, reinterpret_cast<char*>(squeezed), '\n', afterField);
+            squeeze(in + at, count, reinterpret_cast<char*>(squeezed), '\n', true, afterField);
         to = addCarriageReturns(squeezed, kept, to);
     }
     return static_cast<std::size_t>(to - begin);

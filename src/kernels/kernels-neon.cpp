@@ -179,12 +179,13 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
     return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
 }
 
-// As above, with an LF for a separator; each group of eight has its bytes
-// kept packed and a CR put before each LF among them.
+// As above, with an LF for a separator and the CRs dropped; each group of
+// eight has its bytes kept packed and a CR put before each LF among them.
 std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out, bool& afterField) {
     const uint8x16_t space = vdupq_n_u8(' ');
     const uint8x16_t tab = vdupq_n_u8('\t');
     const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x16_t crs = vdupq_n_u8(carriageReturn);
     const uint8x8_t cr = vdup_n_u8(carriageReturn);
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
@@ -194,8 +195,9 @@ std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, cha
         const uint8x16_t bytes = loadVector(in + at);
         const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, space), vceqq_u8(bytes, tab));
         const std::uint32_t blanks = bitsOf(blankBytes);
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & 0xffff;
-        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
+        const std::uint32_t carriageReturns = matches(bytes, crs);
+        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~carriageReturns & 0xffff;
+        const std::uint32_t keep = (~blanks | endsField << 1 | fieldBefore) & ~carriageReturns;
         const Groups groups = groupsOf(vbslq_u8(blankBytes, lf, bytes));
         for (unsigned g = 0; g < 2; ++g)
             written += packAndSpreadLineEnds<2>(groups.group[g], keep >> 8 * g & 0xff, cr, to + written);

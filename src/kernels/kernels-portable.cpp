@@ -128,10 +128,11 @@ unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, 
 }
 
 // Options 1 and 5. Per byte value: the bytes stored for it (two where a
-// blank or an LF becomes CR LF, one otherwise), whether it is kept even when
-// no field came just before it (all but the blanks), and whether a blank
-// after it is kept (all but the blanks and the line end's CR and LF). Looked
-// up, not branched on, so no branch guesses wrong at each edge of a field.
+// blank or an LF becomes CR LF, and then none of a CR; one otherwise),
+// whether it is kept even when no field came just before it (all but the
+// blanks), and whether a blank after it is kept (all but the blanks and the
+// line end's CR and LF). Looked up, not branched on, so no branch guesses
+// wrong at each edge of a field.
 template <bool lineEndsAsCrLf>
 std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char separator, bool& afterField) {
     unsigned char stored[256][2];
@@ -143,7 +144,7 @@ std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char
         const bool lineEnd = lineEndsAsCrLf && (blank || c == '\n');
         stored[c][0] = lineEnd ? carriageReturn : static_cast<unsigned char>(blank ? separator : c);
         stored[c][1] = '\n';
-        storedCount[c] = lineEnd ? 2 : 1;
+        storedCount[c] = lineEnd ? 2 : lineEndsAsCrLf && c == carriageReturn ? 0 : 1;
         keptAlways[c] = !blank;
         endsField[c] = !blank && c != '\n' && c != carriageReturn;
     }

@@ -63,10 +63,12 @@ struct Kernels {
                                     bool& afterField);
 
     /// Option 5, written as the file is: each run of SP and TAB that follows
-    /// a field becomes a CR LF, and so does each LF; the rest is copied. The
-    /// bytes hold no CR. `afterField` as for `squeezeBlankRuns`. Returns the
-    /// bytes written (at most `maxWithCarriageReturns(length)`, and
-    /// `maxStoreOverrun` more stored).
+    /// a field becomes a CR LF, and so does each LF; the CRs of CR LF line
+    /// ends are dropped with them; the rest is copied. The bytes hold no CR
+    /// but right before an LF (and perhaps at their end, the LF to follow).
+    /// `afterField` as for `squeezeBlankRuns`. Returns the bytes written (at
+    /// most `maxWithCarriageReturns(length)`, and `maxStoreOverrun` more
+    /// stored).
     std::size_t (*blankRunsToLineEnds)(const unsigned char* in, std::size_t length, char* out, bool& afterField);
 
     /// Each `from` becomes `to`, in place.
