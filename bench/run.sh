@@ -10,12 +10,14 @@
 # ones, the portable ones) gets a build of its own, capped with
 # ZORVEN_VECTORS (build-bench-<path>/), and a row per option.
 #
-# Times are wall times of whole runs (answers piped in, no controlling
-# terminal), the best of several runs, since other work on the machine only
-# ever adds time; the copy (dd bs=128k into a file removed before each run,
-# so that neither side pays for emptying an old file) is timed beside each
-# option, run for run. Generated files go to a temporary directory and are
-# removed.
+# Times are wall times of whole runs, the best of several runs, since other
+# work on the machine only ever adds time; the copy (dd bs=128k into a file
+# removed before each run, so that neither side pays for emptying an old
+# file) is timed beside each option, run for run. The program reads its
+# answers from a file written before the clock starts, and is started as dd
+# is, straight from the shell: neither side pays for a pipe, another process
+# or a new session. (Its output goes to /dev/null, so it never waits for a
+# key.) Generated files go to a temporary directory and are removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -70,7 +72,12 @@ output_of() {
     esac
 }
 run_program() {  # option, input
-    answers "$2" "$1" | setsid -w "$program" >/dev/null 2>&1
+    answers "$2" "$1" >answers.txt
+    "$program" <answers.txt >/dev/null 2>&1
+}
+# The same, with the answers already in answers.txt: the run that is timed.
+run_answered() {
+    "$program" <answers.txt >/dev/null 2>&1
 }
 
 # Candidate pipelines per option, each reading big.txt and writing to stdout.
@@ -108,7 +115,8 @@ best_of() {
 }
 peak_kib() {  # option, input
     rm -f "$(output_of "$1")" "1sp_$2"
-    answers "$2" "$1" | setsid -w /usr/bin/time -f %M -o rss.txt "$program" >/dev/null 2>&1
+    answers "$2" "$1" >answers.txt
+    /usr/bin/time -f %M -o rss.txt "$program" <answers.txt >/dev/null 2>&1
     cat rss.txt
 }
 
@@ -117,10 +125,11 @@ peak_kib() {  # option, input
 best_beside_copy() {  # option
     local out best_ours="" best_copy="" r start elapsed
     out=$(output_of "$1")
+    answers big.txt "$1" >answers.txt
     for ((r = 0; r < runs; r++)); do
         rm -f "$out" copy.txt
         start=$(now)
-        run_program "$1" big.txt
+        run_answered
         elapsed=$(($(now) - start))
         if [ -z "$best_ours" ] || [ "$elapsed" -lt "$best_ours" ]; then best_ours=$elapsed; fi
         start=$(now)

@@ -38,7 +38,7 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
     while (const std::size_t length =
                crLfKept ? takeBytes(input, piece, pieceSize, lineEnds) : takeBytes(input, piece, pieceSize)) {
         if (lineEnds == LineEnds::crLf) {
-            char* room = roomToWrite(output, mostOut);
+            char* room = roomToWrite(output, toLength * length + maxStoreOverrun);
             wroteToRoom(output, k.replaceEach(piece, length, room, from, to, toLength));
         } else if (toLength == 1) {
             k.replaceInPlace(piece, length, from, *to);
@@ -50,6 +50,9 @@ void replaceEach(TextFile& input, TextFile& output, char from, const char* to) {
 }
 
 }  // namespace
+
+// Options 1 and 5: each run of SP and TAB after a field becomes one comma,
+// or one line end.
 
 void filterSpcTabToComma(TextFile& input, TextFile& output) {
     const Kernels& k = kernels();
@@ -63,7 +66,7 @@ void filterSpcTabToComma(TextFile& input, TextFile& output) {
     while (const std::size_t length = takeBytes(input, in, pieceSize, lineEnds)) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(in);
         if (lineEnds == LineEnds::crLf) {  // the commas leave the CR LFs as they are
-            char* room = roomToWrite(output, mostOut);
+            char* room = roomToWrite(output, length + maxStoreOverrun);
             wroteToRoom(output, k.squeezeBlankRuns(bytes, length, room, ',', afterField));
         } else {
             writeBytes(output, out, k.squeezeBlankRuns(bytes, length, out, ',', afterField));
@@ -81,8 +84,9 @@ void filterSpcTabToNewline(TextFile& input, TextFile& output) {
     bool afterField = false;  // the byte before ended a field
     LineEnds eitherForm;
     while (const std::size_t length = takeBytes(input, in, pieceSize, eitherForm)) {
-        char* room = roomToWrite(output, mostOut);
-        wroteToRoom(output, k.blankRunsToLineEnds(reinterpret_cast<const unsigned char*>(in), length, room, afterField));
+        const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+        char* room = roomToWrite(output, maxWithCarriageReturns(length) + maxStoreOverrun);
+        wroteToRoom(output, k.blankRunsToLineEnds(bytes, length, room, afterField));
     }
 }
 
@@ -113,7 +117,7 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     char* piece;
     bool inLine = false;  // a line has begun and its end is still to come
     while (const std::size_t length = takeBytes(input, piece, linesPieceSize)) {
-        char* room = roomToWrite(output, mostOut);
+        char* room = roomToWrite(output, maxSpacedLines(length) + maxStoreOverrun);
         wroteToRoom(output, k.spaceLines(piece, length, room, lineEndCount, inLine));
     }
     if (inLine) writeBytes(output, lineEnds, lineEndCount);
