@@ -338,6 +338,21 @@ TEST_F(TextFileTest, ReadersAfterACrLfPieceSeeNoCarriageReturn) {
     });
 }
 
+TEST_F(TextFileTest, InputHeldAfterACrLfPieceComesWithoutItsCarriageReturns) {
+    // A line that finds no room holds the input; what was left of a CR LF
+    // piece comes, once the flags are cleared, as any reader reads it.
+    openWith("a\r\nb\r\nc");
+    char* bytes = nullptr;
+    LineEnds lineEnds;
+    ASSERT_EQ(2u, takeBytes(input, bytes, 2, lineEnds));
+    ASSERT_EQ(LineEnds::crLf, lineEnds);
+    char none = '#';
+    EXPECT_EQ(0u, readLine(input, &none, 0, '\n'));
+    EXPECT_TRUE(input.failed);
+    input.failed = false;
+    EXPECT_EQ("\nb\nc", readAll());
+}
+
 TEST_F(TextFileTest, ReadersTakenInAnyOrderDeliverTheText) {
     // Every reader in turn, picked at random, over text that changes form
     // between reads and has CRs at their ends.
