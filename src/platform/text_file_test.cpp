@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "conversion_model.h"
@@ -298,6 +300,35 @@ TEST_F(TextFileTest, TakeBytesWithLineEndsLendsCrLfTextAsItIs) {
                 EXPECT_FALSE(input.ioError);
             }
     });
+}
+
+TEST_F(TextFileTest, ACrEndingAReadWaitsForTheLfOfTheNext) {
+    // Through a FIFO, each piece sent once the one before has been read, so
+    // that reads end where the pieces do: after a CR whose LF comes in the
+    // next read, or a CR alone, or a CR that the end of input follows.
+    const std::vector<std::string> sent = {"a\r", "\nb\r", "\n", "\r", "\nc\r\n\r"};
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    std::thread writer([&] {
+        const int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        for (const std::string& piece : sent) {
+            if (write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size())) break;
+            // Read, or given up on after 2 s, so that a reader that stops
+            // early fails the test rather than holding it up.
+            int unread = 1;
+            for (int wait = 0; wait < 2000 && ioctl(fd, FIONREAD, &unread) == 0 && unread > 0; ++wait) usleep(1000);
+            usleep(20000);  // the reader waits in its next read
+        }
+        close(fd);
+    });
+    openInputFile(input, fifo.c_str());
+    const Taken taken = takeAllWithLineEnds(100);
+    writer.join();
+    EXPECT_EQ("", taken.fault);
+    EXPECT_EQ("a\nb\n\nc\n", taken.text);
+    EXPECT_TRUE(taken.allCrLf);
+    EXPECT_TRUE(input.endOfInput);
 }
 
 TEST_F(TextFileTest, ReadersAfterACrLfPieceSeeNoCarriageReturn) {
