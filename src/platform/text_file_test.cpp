@@ -422,7 +422,7 @@ TEST_F(TextFileTest, ReadersTakenInAnyOrderDeliverTheText) {
                     case 2: {
                         const Line line = nextLine();
                         read += line.text + (line.endOfInput || line.failed ? "" : "\n");
-                        ended = line.endOfInput;
+                        ended = line.endOfInput || line.failed;  // a line too long would end it too
                         break;
                     }
                     default: {
