@@ -63,21 +63,21 @@ TEST(CrLfTextLength, CountsWholePairsAndStopsAtTheFirstFault) {
     } cases[] = {
         {"", 0},
         {"a", 1},
-        {"\r", 0},               // its LF has not come yet
+        {"\r", 0},  // its LF has not come yet
         {"\n", 0},
         {"\r\n", 2},
         {"a\r\n", 3},
         {"a\r", 1},
         {"a\rb", 1},
         {"a\nb", 1},
-        {"a\r\r\n", 1},          // the first CR has no LF
-        {"\r\n\n", 2},           // the second LF has no CR
+        {"a\r\r\n", 1},  // the first CR has no LF
+        {"\r\n\n", 2},   // the second LF has no CR
         {"\n\r\n", 0},
-        {"a\r\n\r\nb", 6},       // an empty line
-        {"a\r" + "\x1a"s, 1},    // a mark right after a CR
-        {"ab\x1a" "\r\n", 2},
+        {"a\r\n\r\nb", 6},     // an empty line
+        {"a\r" + "\x1a"s, 1},  // a mark right after a CR
+        {"ab\x1a\r\n", 2},
         {"\x1a", 0},
-        {"a\r\n\x1a" "b", 3},
+        {"a\r\n\x1a"s + "b", 3},
         {"\x0b\x0c\x0e\r\n", 5},  // the bytes beside LF and CR are ordinary
         {"\x19\x1b", 2},          // and so are those beside the mark
         {"\0\xff\r\n"s, 4},
@@ -126,7 +126,8 @@ TEST(CrLfTextLength, FindsAFaultAtEveryPlaceAroundVectorAndBlockEdges) {
         cases.push_back({"a mark" + where, placed(at, "\x1a"), at});
         cases.push_back({"a mark after a CR" + where, placed(at, "\r\x1a"), at});
         cases.push_back({"a CR ending the bytes" + where, placed(at, "\r").substr(0, at + 1), at});
-        cases.push_back({"clean text ending" + where, clean.substr(0, at), crLfTextLengthByteByByte(clean.substr(0, at))});
+        cases.push_back(
+            {"clean text ending" + where, clean.substr(0, at), crLfTextLengthByteByByte(clean.substr(0, at))});
         if (at >= 2) cases.push_back({"a second LF" + where, placed(at - 2, "\r\n\n"), at});
     }
     onEveryPath([&] {
