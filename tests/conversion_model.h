@@ -19,7 +19,10 @@ inline std::string textOf(const std::string& raw) {
 /// What a text file writes for these bytes: every LF as CR LF.
 inline std::string withCrLf(const std::string& text) {
     std::string written;
-    for (const char c : text) written += c == '\n' ? "\r\n" : std::string(1, c);
+    for (const char c : text) {
+        if (c == '\n') written += '\r';
+        written += c;
+    }
     return written;
 }
 
@@ -48,7 +51,13 @@ inline std::string convertByteByByte(int option, int parameter, const std::strin
     } else {
         const char from = option == 4 ? ' ' : ',';
         const std::string to = option == 2 ? " " : std::string(static_cast<std::size_t>(parameter), '\t');
-        for (const char c : text) out += c == from ? to : std::string(1, c);
+        for (const char c : text) {
+            if (c == from) {
+                out += to;
+            } else {
+                out += c;
+            }
+        }
     }
     return withCrLf(out);
 }

@@ -18,4 +18,7 @@ printf 'one  two\tthree\r\n\t\ta\t\t\t\tb\r\n\r\n  last' | cmp - out.tsv
 # Option 6, which reads in pieces and spaces the lines.
 printf 'data.txt 6 1\n' | memcheck
 printf 'one  two\tthree\r\n\r\n,a,,b\r\n\r\n  last\r\n\r\n' | cmp - 1sp_data.txt
+# An empty line-spaces answer, which takes the default and names the copy.
+printf 'data.txt 6 ""\n' | memcheck
+printf 'one  two\tthree\r\n,a,,b\r\n  last\r\n' | cmp - 0sp_data.txt
 echo "memcheck clean"

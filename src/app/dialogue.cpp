@@ -87,7 +87,8 @@ int runDialogue() {
     char outputName[outputNameSize];
     char optionAnswer[answerSize] = {};
     char tabsAnswer[answerSize];
-    char lineSpacesAnswer[answerSize];
+    // All zeros: an empty answer put to its default is still a whole text.
+    char lineSpacesAnswer[answerSize] = {};
     char overwriteAnswer[answerSize];
     char tabSeparator[4] = {};
     int lineSpaces = 0;

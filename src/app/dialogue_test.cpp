@@ -108,6 +108,9 @@ TEST_F(DialogueTest, EachOptionNamesItsOutputAndTakesItsParameter) {
          "a,b,c\r\n\r\n\r\n\r\n"},
         {"Data.TXT 6 9z", askOption + askLineSpaces + copying("Data.TXT", "0zsp_Data.TXT"), "0zsp_Data.TXT",
          "a,b,c\r\n"},
+        // An empty answer, in quotes, is out of range too.
+        {"Data.TXT 6 \"\"", askOption + askLineSpaces + copying("Data.TXT", "0sp_Data.TXT"), "0sp_Data.TXT",
+         "a,b,c\r\n"},
         // Rejected options bring the prompt back; only the first character counts.
         {"Data.TXT 7 0 a 12 r",
          askOption + askOption + askOption + askOption + askOutput + copying("data.txt", "r.csv"), "r.csv",

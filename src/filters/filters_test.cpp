@@ -214,16 +214,43 @@ TEST(Filters, MatchTheRulesAppliedByteByByteOnRandomText) {
     for (const std::size_t n :
          {textFileBufferSize - 1, textFileBufferSize, textFileBufferSize + 1, 2 * textFileBufferSize + 9})
         lengths.push_back(n);
+    // And text whose every line ends CR LF, which the files lend as it is:
+    // lines of the alphabet's other bytes, some empty. For every other length
+    // one lone CR or LF stands in it, so that the reads switch between the
+    // forms. (Its own generator: the other kinds of text stay as they were.)
+    const std::string lineBytes = "ab  \t,\0\xff\x0b\x0c"s;
+    std::mt19937 crLfRandom(15);
+    const auto crLfLines = [&](std::size_t length, bool withFault) {
+        std::string text;
+        while (text.size() < length) {
+            std::string line(crLfRandom() % 4 == 0 ? 0 : crLfRandom() % 40, 'a');
+            for (char& c : line) c = lineBytes[crLfRandom() % lineBytes.size()];
+            text += line + "\r\n";
+        }
+        text.resize(length);  // perhaps between a CR and its LF
+        for (int tries = 0; withFault && tries < 100; ++tries) {
+            const std::size_t at = crLfRandom() % length;
+            if (text[at] == '\r' || text[at] == '\n') continue;  // a byte of a line, not of its end
+            text[at] = crLfRandom() % 2 == 0 ? '\r' : '\n';
+            break;
+        }
+        return text;
+    };
+    const char* const kindNames[] = {"", ", bytes far apart", ", CR LF lines"};
     for (const std::size_t length : lengths) {
-        for (const bool farApart : {false, true}) {
+        for (const int kind : {0, 1, 2}) {
             std::string raw(length, 'a');
-            for (char& c : raw)
-                c = farApart ? sparse[random() % sparse.size()] : alphabet[random() % sizeof alphabet];
+            if (kind == 2) {
+                raw = crLfLines(length, length % 2 == 1);
+            } else {
+                for (char& c : raw)
+                    c = kind == 1 ? sparse[random() % sparse.size()] : alphabet[random() % sizeof alphabet];
+            }
             if (length == 30) raw[20] = '\x1a';  // the input ends there
             onEveryPath([&] {
                 for (const auto [option, parameter] : conversions) {
-                    SCOPED_TRACE("option " + std::to_string(option) + " (" + std::to_string(parameter) +
-                                 "), length " + std::to_string(length) + (farApart ? ", bytes far apart" : ""));
+                    SCOPED_TRACE("option " + std::to_string(option) + " (" + std::to_string(parameter) + "), length " +
+                                 std::to_string(length) + kindNames[kind]);
                     EXPECT_EQ("", firstDifference(convertByteByByte(option, parameter, raw),
                                                   convert(filterFor(option, parameter), raw)));
                 }

@@ -106,6 +106,7 @@ void dropCarriageReturnsLeft(TextFile& file) {
 // `heldEnd_` until the flags are cleared, so the inline `readChar` gives
 // nothing meanwhile.
 void failHoldingInput(TextFile& file) {
+    dropCarriageReturnsLeft(file);  // the bytes held come back to any reader
     file.failed = true;
     if (file.heldEnd_ == nullptr && file.next_ != file.end_) {
         file.heldEnd_ = file.end_;
