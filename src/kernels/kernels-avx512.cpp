@@ -95,28 +95,37 @@ AVX512_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned cha
     return to + keptCount;
 }
 
+// Where CR LF text stops among the bytes of `present` (all a whole vector's
+// but at the end), counted from the vector's first byte: -1 for a CR just
+// before it that no LF follows; 64 if it goes on. `crBefore` (bit 0) says
+// whether the byte before the vector is a CR, and becomes whether the one at
+// `last` is.
+AVX512_CODE inline std::ptrdiff_t crLfTextStop(const unsigned char* from, std::uint64_t present, std::size_t last,
+                                               std::uint64_t& crBefore) {
+    const __m512i vector = _mm512_maskz_loadu_epi8(present, from);
+    const std::uint64_t crs = _mm512_cmpeq_epi8_mask(vector, _mm512_set1_epi8(carriageReturn));
+    const std::uint64_t lfWanted = crs << 1 | crBefore;
+    const std::uint64_t wrong = ((lfWanted ^ _mm512_cmpeq_epi8_mask(vector, _mm512_set1_epi8('\n'))) & present) |
+                                _mm512_cmpeq_epi8_mask(vector, _mm512_set1_epi8(endOfInputMark));
+    crBefore = crs >> last & 1;
+    if (wrong == 0) return 64;
+    const auto first = static_cast<std::ptrdiff_t>(std::countr_zero(wrong));
+    return first - static_cast<std::ptrdiff_t>(lfWanted >> first & 1);  // an LF was wanted: its CR goes too
+}
+
 // A CR is right where an LF follows it, and an LF where a CR comes before
 // it: the first byte where the LFs differ from the CRs moved one place on
 // (or the mark) ends the count, and so does a CR at the very end.
 AVX512_CODE std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
-    const __m512i cr = _mm512_set1_epi8(carriageReturn);
-    const __m512i lf = _mm512_set1_epi8('\n');
-    const __m512i mark = _mm512_set1_epi8(endOfInputMark);
     std::uint64_t crBefore = 0;  // bit 0: the byte before the vector is a CR
-    for (std::size_t at = 0; at < count; at += 64) {
-        const std::size_t inVector = std::min<std::size_t>(count - at, 64);
-        const std::uint64_t present = lowBits(inVector);
-        const __m512i vector = _mm512_maskz_loadu_epi8(present, bytes + at);
-        const std::uint64_t crs = _mm512_mask_cmpeq_epi8_mask(present, vector, cr);
-        const std::uint64_t lfWanted = crs << 1 | crBefore;
-        const std::uint64_t wrong = ((lfWanted ^ _mm512_mask_cmpeq_epi8_mask(present, vector, lf)) & present) |
-                                    _mm512_mask_cmpeq_epi8_mask(present, vector, mark);
-        if (wrong != 0) {
-            const auto first = static_cast<std::size_t>(std::countr_zero(wrong));
-            return at + first - (lfWanted >> first & 1);  // an LF was wanted: its CR goes too
-        }
-        crBefore = crs >> (inVector - 1) & 1;
-    }
+    std::size_t at = 0;
+    for (; count - at >= 64; at += 64)
+        if (const std::ptrdiff_t stop = crLfTextStop(bytes + at, ~std::uint64_t{0}, 63, crBefore); stop < 64)
+            return at + stop;
+    if (at < count)
+        if (const std::ptrdiff_t stop = crLfTextStop(bytes + at, lowBits(count - at), count - at - 1, crBefore);
+            stop < 64)
+            return at + stop;
     return count - crBefore;
 }
 
@@ -144,34 +153,41 @@ AVX512_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::si
     return to + outCount;
 }
 
+// A squeeze: what it puts for a blank run and whether it drops CRs, and its
+// state between vectors.
+struct Squeezing {
+    char separator;
+    bool dropCrs;
+    std::uint64_t fieldBefore;  // bit 0: the byte before the vector ends a field
+    std::size_t kept;
+};
+
+// The bytes of `present`, the last of them at `last`: a whole vector but at
+// the end, so that the loop over whole vectors has constants for both.
+AVX512_CODE inline void squeezeVector(Squeezing& s, const unsigned char* from, std::uint64_t present,
+                                      std::size_t last, char* out) {
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
+    const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' ')) |
+                                 _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'));
+    const std::uint64_t crs = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(carriageReturn));
+    const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')) & ~crs;
+    const std::uint64_t keep = present & (~blanks | endsField << 1 | s.fieldBefore) & ~(s.dropCrs ? crs : 0);
+    const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, _mm512_set1_epi8(s.separator));
+    _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(keep, stored));  // a whole vector is cheaper
+    s.kept += static_cast<std::size_t>(std::popcount(keep));
+    s.fieldBefore = endsField >> last & 1;
+}
+
 // Which bytes are kept follows from three masks of the vector, and the
 // compress instruction packs them; with `dropCrs`, never a CR.
 AVX512_CODE std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char separator, bool dropCrs,
                                 bool& afterField) {
-    const __m512i space = _mm512_set1_epi8(' ');
-    const __m512i tab = _mm512_set1_epi8('\t');
-    const __m512i lineEnd = _mm512_set1_epi8('\n');
-    const __m512i carriageReturns = _mm512_set1_epi8(carriageReturn);
-    const __m512i separators = _mm512_set1_epi8(separator);
-    std::uint64_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
-    std::size_t kept = 0;
-    for (std::size_t at = 0; at < length; at += 64) {
-        const std::size_t count = std::min<std::size_t>(length - at, 64);
-        const std::uint64_t present = lowBits(count);
-        const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
-        const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, space) | _mm512_cmpeq_epi8_mask(bytes, tab);
-        const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, lineEnd) &
-                                        ~_mm512_cmpeq_epi8_mask(bytes, carriageReturns);
-        const std::uint64_t crs = dropCrs ? _mm512_cmpeq_epi8_mask(bytes, carriageReturns) : 0;
-        const std::uint64_t keep = present & (~blanks | endsField << 1 | fieldBefore) & ~crs;
-        const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, separators);
-        const auto keptHere = static_cast<std::size_t>(std::popcount(keep));
-        _mm512_storeu_si512(out + kept, _mm512_maskz_compress_epi8(keep, stored));  // a whole vector is cheaper
-        kept += keptHere;
-        fieldBefore = endsField >> (count - 1) & 1;
-    }
-    afterField = fieldBefore != 0;
-    return kept;
+    Squeezing s = {separator, dropCrs, afterField, 0};
+    std::size_t at = 0;
+    for (; length - at >= 64; at += 64) squeezeVector(s, in + at, ~std::uint64_t{0}, 63, out);
+    if (at < length) squeezeVector(s, in + at, lowBits(length - at), length - at - 1, out);
+    afterField = s.fieldBefore != 0;
+    return s.kept;
 }
 
 AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
@@ -199,12 +215,13 @@ AVX512_CODE std::size_t replaceEach(const char* in, std::size_t length, char* ou
     if (toLength == 1) {
         const __m512i froms = _mm512_set1_epi8(from);
         const __m512i tos = _mm512_set1_epi8(*to);
-        for (std::size_t at = 0; at < length; at += 64) {
-            const std::uint64_t present = lowBits(std::min<std::size_t>(length - at, 64));
-            const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
-            const __m512i replaced = _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(bytes, froms), bytes, tos);
-            _mm512_storeu_si512(out + at, replaced);
+        std::size_t at = 0;
+        for (; length - at >= 64; at += 64) {
+            const __m512i bytes = _mm512_loadu_si512(in + at);
+            _mm512_storeu_si512(out + at, _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(bytes, froms), bytes, tos));
         }
+        const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits(length - at), in + at);
+        _mm512_storeu_si512(out + at, _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(bytes, froms), bytes, tos));
         return length;
     }
     if (std::strspn(to, first) < toLength) return portableKernels.replaceEach(in, length, out, from, to, toLength);
@@ -227,27 +244,45 @@ AVX512_CODE std::size_t replaceEach(const char* in, std::size_t length, char* ou
 // A vector at a time and without a branch per line: the LFs that end empty
 // lines are packed out (compress), and each LF left gets the LFs of its blank
 // lines put in front of it.
-AVX512_CODE std::size_t spaceLinesWithLineFeeds(const char* in, std::size_t length, char* out,
-                                                std::size_t lineEndCount, bool& inLine) {
-    const Spreading spreading(lineEndCount);
+// The bytes of `present`, the last of them at `last`: a whole step but at
+// the end, so that the loop over whole steps has constants for both.
+template <std::size_t lineEndCount>
+AVX512_CODE inline void spaceLinesStep(const char* in, std::uint64_t present, std::size_t last, char* out,
+                                       std::size_t& written, std::uint64_t& lineStart) {
+    constexpr Spreading spreading(lineEndCount);
     const __m512i lineEnd = _mm512_set1_epi8('\n');
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, in);
+    const std::uint64_t lineEnds = _mm512_mask_cmpeq_epi8_mask(present, bytes, lineEnd);
+    const std::uint64_t kept = present & ~(lineEnds & (lineEnds << 1 | lineStart));
+    const std::uint64_t keptLineEnds = _pext_u64(lineEnds, kept);  // where they are once packed
+    const __m512i packed = _mm512_maskz_compress_epi8(kept, bytes);
+    _mm512_storeu_si512(out + written, _mm512_mask_expand_epi8(lineEnd, spreading.placesOfBytes(keptLineEnds), packed));
+    written += spreading.spreadCount(std::popcount(kept), std::popcount(keptLineEnds));
+    lineStart = lineEnds >> last & 1;
+}
+
+template <std::size_t lineEndCount>
+AVX512_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr std::size_t step = Spreading(lineEndCount).bytesPerVector;
     std::uint64_t lineStart = !inLine;  // bit 0: the vector starts a line
     std::size_t written = 0;
-    for (std::size_t at = 0; at < length; at += spreading.bytesPerVector) {
-        const std::size_t count = std::min(length - at, spreading.bytesPerVector);
-        const std::uint64_t present = lowBits(count);
-        const __m512i bytes = _mm512_maskz_loadu_epi8(present, in + at);
-        const std::uint64_t lineEnds = _mm512_mask_cmpeq_epi8_mask(present, bytes, lineEnd);
-        const std::uint64_t kept = present & ~(lineEnds & (lineEnds << 1 | lineStart));
-        const std::uint64_t keptLineEnds = _pext_u64(lineEnds, kept);  // where they are once packed
-        const __m512i packed = _mm512_maskz_compress_epi8(kept, bytes);
-        _mm512_storeu_si512(out + written,
-                            _mm512_mask_expand_epi8(lineEnd, spreading.placesOfBytes(keptLineEnds), packed));
-        written += spreading.spreadCount(std::popcount(kept), std::popcount(keptLineEnds));
-        lineStart = lineEnds >> (count - 1) & 1;
-    }
+    std::size_t at = 0;
+    for (; length - at >= step; at += step)
+        spaceLinesStep<lineEndCount>(in + at, lowBits(step), step - 1, out, written, lineStart);
+    if (at < length) spaceLinesStep<lineEndCount>(in + at, lowBits(length - at), length - at - 1, out, written, lineStart);
     inLine = lineStart == 0;
     return written;
+}
+
+AVX512_CODE std::size_t spaceLinesWithLineFeeds(const char* in, std::size_t length, char* out,
+                                                std::size_t lineEndCount, bool& inLine) {
+    switch (lineEndCount) {
+    case 1: return spaceLinesBy<1>(in, length, out, inLine);
+    case 2: return spaceLinesBy<2>(in, length, out, inLine);
+    case 3: return spaceLinesBy<3>(in, length, out, inLine);
+    case 4: return spaceLinesBy<4>(in, length, out, inLine);
+    default: return spaceLinesBy<5>(in, length, out, inLine);
+    }
 }
 
 // Options 5 and 6 convert with LFs alone and then put a CR before each LF, a
