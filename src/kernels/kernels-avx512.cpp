@@ -269,7 +269,8 @@ AVX512_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* o
     std::size_t at = 0;
     for (; length - at >= step; at += step)
         spaceLinesStep<lineEndCount>(in + at, lowBits(step), step - 1, out, written, lineStart);
-    if (at < length) spaceLinesStep<lineEndCount>(in + at, lowBits(length - at), length - at - 1, out, written, lineStart);
+    if (at < length)
+        spaceLinesStep<lineEndCount>(in + at, lowBits(length - at), length - at - 1, out, written, lineStart);
     inLine = lineStart == 0;
     return written;
 }

@@ -45,10 +45,11 @@ public:
         const std::string script = setup + "\nstty -g >" + io_ / "before" + "; trap true INT; ZORVEN=" +
                                    ZORVEN_PROGRAM + " env -u LC_ALL -u LC_CTYPE -u LANG TERM=xterm " +
                                    environment + " " + program + " 2>" + io_ / "stderr" +
-                                   "; echo $? >" + io_ / "status" + "; stty -g >" + io_ / "after" + "; : >" + io_ / "done" +
-                                   "; sleep 60";
+                                   "; echo $? >" + io_ / "status" + "; stty -g >" + io_ / "after" +
+                                   "; : >" + io_ / "done" + "; sleep 60";
         writeFile(io_ / "script", script);
-        shell("LC_ALL=C.UTF-8 " + tmux_ + "new-session -d -x 80 -y 30 -c " + directory + " 'sh " + io_ / "script" + "'");
+        shell("LC_ALL=C.UTF-8 " + tmux_ + "new-session -d -x 80 -y 30 -c " + directory + " 'sh " + io_ / "script" +
+              "'");
         paneTty_ = trimmed(shell(tmux_ + "display -p '#{pane_tty}'"));
     }
     ~TerminalRun() { shell(tmux_ + "kill-server 2>/dev/null"); }
@@ -320,7 +321,8 @@ TEST(LineEditor, CtrlDOnAnEmptyLineEndsTheAnswersAtEachQuestion) {
         ASSERT_TRUE(run.waitForKeys(row.lastQuestion));
         run.keys("x BSpace C-d");  // a line emptied again is empty
         EXPECT_EQ(0, run.finish());
-        expected.push_back(row.lastQuestion.substr(0, row.lastQuestion.size() - 1));  // the screen has no trailing blank
+        // The screen has no trailing blank.
+        expected.push_back(row.lastQuestion.substr(0, row.lastQuestion.size() - 1));
         EXPECT_EQ(expected, run.dialogue());
         EXPECT_EQ("old\n", readFile(dir / "out.csv"));
         EXPECT_EQ("a b\n", readFile(dir / "data.txt"));
@@ -452,7 +454,8 @@ TEST(LineEditor, CtrlZGivesTheShellItsModeAndTheEditorGetsItsOwnBack) {
     const pid_t program = run.program();
     ASSERT_GT(program, 0);
     kill(program, SIGTSTP);  // as Ctrl+Z does
-    for (int i = 0; i < 200 && !exists(side / "stopped"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 200 && !exists(side / "stopped"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(run.waitForKeys(askInput));  // continued, and editing again
     run.text("a.txt");
     run.keys("Enter");
