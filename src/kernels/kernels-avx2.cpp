@@ -159,25 +159,34 @@ AVX2_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::size
     return portableKernels.addCarriageReturns(from, end - from, to);
 }
 
+// Options 1 and 5 on one vector: the bytes with each blank made `separator`,
+// and which of them are kept: all but the blanks that follow no field (and,
+// with `dropCrs`, the CRs). `fieldBefore` (bit 0) says whether the byte
+// before the vector ends a field, and becomes whether its last byte does.
+struct Squeezed {
+    __m256i bytes;
+    std::uint32_t kept;
+};
+AVX2_CODE Squeezed squeezeVector(__m256i bytes, char separator, bool dropCrs, std::uint32_t& fieldBefore) {
+    const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(' ')),
+                                               _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\t')));
+    const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
+    const std::uint32_t crs = matches(bytes, _mm256_set1_epi8(carriageReturn));
+    const std::uint32_t endsField = ~blanks & ~matches(bytes, _mm256_set1_epi8('\n')) & ~crs;
+    const std::uint32_t kept = (~blanks | endsField << 1 | fieldBefore) & ~(dropCrs ? crs : 0);
+    fieldBefore = endsField >> 31;
+    return {_mm256_blendv_epi8(bytes, _mm256_set1_epi8(separator), blankBytes), kept};
+}
+
 AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
                                        bool& afterField) {
-    const __m256i space = _mm256_set1_epi8(' ');
-    const __m256i tab = _mm256_set1_epi8('\t');
-    const __m256i lf = _mm256_set1_epi8('\n');
-    const __m256i cr = _mm256_set1_epi8(carriageReturn);
-    const __m256i separators = _mm256_set1_epi8(separator);
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
     std::size_t kept = 0;
     std::size_t at = 0;
     for (; length - at >= vectorSize; at += vectorSize) {
-        const __m256i bytes = loadVector(in + at);
-        const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, space), _mm256_cmpeq_epi8(bytes, tab));
-        const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~matches(bytes, cr);
-        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
-        kept += packVector(_mm256_blendv_epi8(bytes, separators, blankBytes), keep, to + kept);
-        fieldBefore = endsField >> 31;
+        const Squeezed squeezed = squeezeVector(loadVector(in + at), separator, false, fieldBefore);
+        kept += packVector(squeezed.bytes, squeezed.kept, to + kept);
     }
     afterField = fieldBefore != 0;
     return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
@@ -187,42 +196,21 @@ AVX2_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t leng
 // eight has its bytes kept packed and a CR put before each LF among them.
 AVX2_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out,
                                           bool& afterField) {
-    const __m256i space = _mm256_set1_epi8(' ');
-    const __m256i tab = _mm256_set1_epi8('\t');
-    const __m256i lf = _mm256_set1_epi8('\n');
-    const __m256i crs = _mm256_set1_epi8(carriageReturn);
     const __m128i cr = _mm_set1_epi8(carriageReturn);
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
     std::size_t written = 0;
     std::size_t at = 0;
     for (; length - at >= vectorSize; at += vectorSize) {
-        const __m256i bytes = loadVector(in + at);
-        const __m256i blankBytes = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, space), _mm256_cmpeq_epi8(bytes, tab));
-        const auto blanks = static_cast<std::uint32_t>(_mm256_movemask_epi8(blankBytes));
-        const std::uint32_t carriageReturns = matches(bytes, crs);
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~carriageReturns;
-        const std::uint32_t keep = (~blanks | endsField << 1 | fieldBefore) & ~carriageReturns;
-        const Groups groups = groupsOf(_mm256_blendv_epi8(bytes, lf, blankBytes));
+        const Squeezed squeezed = squeezeVector(loadVector(in + at), '\n', true, fieldBefore);
+        const Groups groups = groupsOf(squeezed.bytes);
         for (unsigned g = 0; g < 4; ++g)
-            written += packAndSpreadLineEnds<2>(groups.group[g], keep >> 8 * g & 0xff, cr, to + written);
-        fieldBefore = endsField >> 31;
+            written += packAndSpreadLineEnds<2>(groups.group[g], squeezed.kept >> 8 * g & 0xff, cr, to + written);
     }
     afterField = fieldBefore != 0;
     return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
 }
 
-AVX2_CODE void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
-    const __m256i froms = _mm256_set1_epi8(from);
-    const __m256i tos = _mm256_set1_epi8(to);
-    std::size_t at = 0;
-    for (; length - at >= vectorSize; at += vectorSize) {
-        const __m256i vector = loadVector(bytes + at);
-        const __m256i replaced = _mm256_blendv_epi8(vector, tos, _mm256_cmpeq_epi8(vector, froms));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bytes + at), replaced);
-    }
-    portableKernels.replaceInPlace(bytes + at, length - at, from, to);
-}
 
 // Every `from` becomes the byte of `to` and gets its other copies put in
 // front of it.
@@ -244,7 +232,7 @@ AVX2_CODE std::size_t spreadEach(const char* in, std::size_t length, char* out, 
     return written + portableKernels.replaceEach(in + at, length - at, out + written, from, tail, toLength);
 }
 
-// Every `from` becomes `to`.
+// Every `from` becomes `to`; `out` may be `in` itself.
 AVX2_CODE std::size_t replaceEachByOne(const char* in, std::size_t length, char* out, char from, char to) {
     const __m256i froms = _mm256_set1_epi8(from);
     const __m256i tos = _mm256_set1_epi8(to);
@@ -255,6 +243,10 @@ AVX2_CODE std::size_t replaceEachByOne(const char* in, std::size_t length, char*
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + at), replaced);
     }
     return at + portableKernels.replaceEach(in + at, length - at, out + at, from, &to, 1);
+}
+
+AVX2_CODE void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
+    replaceEachByOne(bytes, length, bytes, from, to);
 }
 
 // When `to` is one, two or three copies of one byte it is spread; any other
@@ -300,13 +292,9 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
 
 AVX2_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
                                  bool& inLine) {
-    switch (lineEndCount) {
-    case 1: return spaceLinesBy<1>(in, length, out, inLine);
-    case 2: return spaceLinesBy<2>(in, length, out, inLine);
-    case 3: return spaceLinesBy<3>(in, length, out, inLine);
-    case 4: return spaceLinesBy<4>(in, length, out, inLine);
-    default: return spaceLinesBy<5>(in, length, out, inLine);
-    }
+    return byLineEndCount(lineEndCount, [&](auto count) {
+        return spaceLinesBy<decltype(count)::value>(in, length, out, inLine);
+    });
 }
 
 }  // namespace

@@ -277,13 +277,9 @@ AVX512_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* o
 
 AVX512_CODE std::size_t spaceLinesWithLineFeeds(const char* in, std::size_t length, char* out,
                                                 std::size_t lineEndCount, bool& inLine) {
-    switch (lineEndCount) {
-    case 1: return spaceLinesBy<1>(in, length, out, inLine);
-    case 2: return spaceLinesBy<2>(in, length, out, inLine);
-    case 3: return spaceLinesBy<3>(in, length, out, inLine);
-    case 4: return spaceLinesBy<4>(in, length, out, inLine);
-    default: return spaceLinesBy<5>(in, length, out, inLine);
-    }
+    return byLineEndCount(lineEndCount, [&](auto count) {
+        return spaceLinesBy<decltype(count)::value>(in, length, out, inLine);
+    });
 }
 
 // Options 5 and 6 convert with LFs alone and then put a CR before each LF, a

@@ -155,25 +155,33 @@ unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, 
     return portableKernels.addCarriageReturns(from, end - from, to);
 }
 
+// Options 1 and 5 on one vector: the bytes with each blank made `separator`,
+// and which of them are kept: all but the blanks that follow no field (and,
+// with `dropCrs`, the CRs). `fieldBefore` (bit 0) says whether the byte
+// before the vector ends a field, and becomes whether its last byte does.
+struct Squeezed {
+    uint8x16_t bytes;
+    std::uint32_t kept;
+};
+Squeezed squeezeVector(uint8x16_t bytes, char separator, bool dropCrs, std::uint32_t& fieldBefore) {
+    const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, vdupq_n_u8(' ')), vceqq_u8(bytes, vdupq_n_u8('\t')));
+    const std::uint32_t blanks = bitsOf(blankBytes);
+    const std::uint32_t crs = matches(bytes, vdupq_n_u8(carriageReturn));
+    const std::uint32_t endsField = ~blanks & ~matches(bytes, vdupq_n_u8('\n')) & ~crs & 0xffff;
+    const std::uint32_t kept = (~blanks | endsField << 1 | fieldBefore) & ~(dropCrs ? crs : 0);
+    fieldBefore = endsField >> 15;
+    return {vbslq_u8(blankBytes, vdupq_n_u8(static_cast<std::uint8_t>(separator)), bytes), kept};
+}
+
 std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
                              bool& afterField) {
-    const uint8x16_t space = vdupq_n_u8(' ');
-    const uint8x16_t tab = vdupq_n_u8('\t');
-    const uint8x16_t lf = vdupq_n_u8('\n');
-    const uint8x16_t cr = vdupq_n_u8(carriageReturn);
-    const uint8x16_t separators = vdupq_n_u8(static_cast<std::uint8_t>(separator));
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
     std::size_t kept = 0;
     std::size_t at = 0;
     for (; length - at >= vectorSize; at += vectorSize) {
-        const uint8x16_t bytes = loadVector(in + at);
-        const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, space), vceqq_u8(bytes, tab));
-        const std::uint32_t blanks = bitsOf(blankBytes);
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~matches(bytes, cr) & 0xffff;
-        const std::uint32_t keep = ~blanks | endsField << 1 | fieldBefore;
-        kept += packVector(vbslq_u8(blankBytes, separators, bytes), keep, to + kept);
-        fieldBefore = endsField >> 15;
+        const Squeezed squeezed = squeezeVector(loadVector(in + at), separator, false, fieldBefore);
+        kept += packVector(squeezed.bytes, squeezed.kept, to + kept);
     }
     afterField = fieldBefore != 0;
     return kept + portableKernels.squeezeBlankRuns(in + at, length - at, out + kept, separator, afterField);
@@ -182,42 +190,21 @@ std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* 
 // As above, with an LF for a separator and the CRs dropped; each group of
 // eight has its bytes kept packed and a CR put before each LF among them.
 std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out, bool& afterField) {
-    const uint8x16_t space = vdupq_n_u8(' ');
-    const uint8x16_t tab = vdupq_n_u8('\t');
-    const uint8x16_t lf = vdupq_n_u8('\n');
-    const uint8x16_t crs = vdupq_n_u8(carriageReturn);
     const uint8x8_t cr = vdup_n_u8(carriageReturn);
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t fieldBefore = afterField;  // bit 0: the byte before the vector ends a field
     std::size_t written = 0;
     std::size_t at = 0;
     for (; length - at >= vectorSize; at += vectorSize) {
-        const uint8x16_t bytes = loadVector(in + at);
-        const uint8x16_t blankBytes = vorrq_u8(vceqq_u8(bytes, space), vceqq_u8(bytes, tab));
-        const std::uint32_t blanks = bitsOf(blankBytes);
-        const std::uint32_t carriageReturns = matches(bytes, crs);
-        const std::uint32_t endsField = ~blanks & ~matches(bytes, lf) & ~carriageReturns & 0xffff;
-        const std::uint32_t keep = (~blanks | endsField << 1 | fieldBefore) & ~carriageReturns;
-        const Groups groups = groupsOf(vbslq_u8(blankBytes, lf, bytes));
+        const Squeezed squeezed = squeezeVector(loadVector(in + at), '\n', true, fieldBefore);
+        const Groups groups = groupsOf(squeezed.bytes);
         for (unsigned g = 0; g < 2; ++g)
-            written += packAndSpreadLineEnds<2>(groups.group[g], keep >> 8 * g & 0xff, cr, to + written);
-        fieldBefore = endsField >> 15;
+            written += packAndSpreadLineEnds<2>(groups.group[g], squeezed.kept >> 8 * g & 0xff, cr, to + written);
     }
     afterField = fieldBefore != 0;
     return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
 }
 
-void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
-    const uint8x16_t froms = vdupq_n_u8(static_cast<std::uint8_t>(from));
-    const uint8x16_t tos = vdupq_n_u8(static_cast<std::uint8_t>(to));
-    auto* const vectors = reinterpret_cast<std::uint8_t*>(bytes);
-    std::size_t at = 0;
-    for (; length - at >= vectorSize; at += vectorSize) {
-        const uint8x16_t vector = loadVector(vectors + at);
-        vst1q_u8(vectors + at, vbslq_u8(vceqq_u8(vector, froms), tos, vector));
-    }
-    portableKernels.replaceInPlace(bytes + at, length - at, from, to);
-}
 
 // Every `from` becomes the byte of `to` and gets its other copies put in
 // front of it.
@@ -237,7 +224,7 @@ std::size_t spreadEach(const char* in, std::size_t length, char* out, char from,
     return written + portableKernels.replaceEach(in + at, length - at, out + written, from, tail, toLength);
 }
 
-// Every `from` becomes `to`.
+// Every `from` becomes `to`; `out` may be `in` itself.
 std::size_t replaceEachByOne(const char* in, std::size_t length, char* out, char from, char to) {
     const uint8x16_t froms = vdupq_n_u8(static_cast<std::uint8_t>(from));
     const uint8x16_t tos = vdupq_n_u8(static_cast<std::uint8_t>(to));
@@ -247,6 +234,10 @@ std::size_t replaceEachByOne(const char* in, std::size_t length, char* out, char
         vst1q_u8(reinterpret_cast<std::uint8_t*>(out + at), vbslq_u8(vceqq_u8(vector, froms), tos, vector));
     }
     return at + portableKernels.replaceEach(in + at, length - at, out + at, from, &to, 1);
+}
+
+void replaceInPlace(char* bytes, std::size_t length, char from, char to) {
+    replaceEachByOne(bytes, length, bytes, from, to);
 }
 
 // When `to` is one, two or three copies of one byte it is spread; any other
@@ -291,13 +282,9 @@ std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& in
 }
 
 std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
-    switch (lineEndCount) {
-    case 1: return spaceLinesBy<1>(in, length, out, inLine);
-    case 2: return spaceLinesBy<2>(in, length, out, inLine);
-    case 3: return spaceLinesBy<3>(in, length, out, inLine);
-    case 4: return spaceLinesBy<4>(in, length, out, inLine);
-    default: return spaceLinesBy<5>(in, length, out, inLine);
-    }
+    return byLineEndCount(lineEndCount, [&](auto count) {
+        return spaceLinesBy<decltype(count)::value>(in, length, out, inLine);
+    });
 }
 
 }  // namespace
