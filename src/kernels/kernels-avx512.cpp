@@ -153,17 +153,18 @@ AVX512_CODE unsigned char* addCarriageReturns(const unsigned char* from, std::si
     return to + outCount;
 }
 
-// A squeeze: what it puts for a blank run and whether it drops CRs, and its
-// state between vectors.
+// A squeeze: what it puts for a blank run, and its state between vectors.
 struct Squeezing {
     char separator;
-    bool dropCrs;
     std::uint64_t fieldBefore;  // bit 0: the byte before the vector ends a field
     std::size_t kept;
 };
 
-// The bytes of `present`, the last of them at `last`: a whole vector but at
-// the end, so that the loop over whole vectors has constants for both.
+// Options 1 and 5 go a vector at a time, each vector's bytes those of
+// `present`, the last of them at `last`: a whole vector but at the end, so
+// that the loop over whole vectors has constants for both. Which bytes are
+// kept follows from three masks of the vector, and the compress instruction
+// packs them.
 AVX512_CODE inline void squeezeVector(Squeezing& s, const unsigned char* from, std::uint64_t present,
                                       std::size_t last, char* out) {
     const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
@@ -171,18 +172,16 @@ AVX512_CODE inline void squeezeVector(Squeezing& s, const unsigned char* from, s
                                  _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'));
     const std::uint64_t crs = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(carriageReturn));
     const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')) & ~crs;
-    const std::uint64_t keep = present & (~blanks | endsField << 1 | s.fieldBefore) & ~(s.dropCrs ? crs : 0);
+    const std::uint64_t keep = present & (~blanks | endsField << 1 | s.fieldBefore);
     const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, _mm512_set1_epi8(s.separator));
     _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(keep, stored));  // a whole vector is cheaper
     s.kept += static_cast<std::size_t>(std::popcount(keep));
     s.fieldBefore = endsField >> last & 1;
 }
 
-// Which bytes are kept follows from three masks of the vector, and the
-// compress instruction packs them; with `dropCrs`, never a CR.
-AVX512_CODE std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char separator, bool dropCrs,
-                                bool& afterField) {
-    Squeezing s = {separator, dropCrs, afterField, 0};
+AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
+                                         bool& afterField) {
+    Squeezing s = {separator, afterField, 0};
     std::size_t at = 0;
     for (; length - at >= 64; at += 64) squeezeVector(s, in + at, ~std::uint64_t{0}, 63, out);
     if (at < length) squeezeVector(s, in + at, lowBits(length - at), length - at - 1, out);
@@ -190,9 +189,46 @@ AVX512_CODE std::size_t squeeze(const unsigned char* in, std::size_t length, cha
     return s.kept;
 }
 
-AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
-                                         bool& afterField) {
-    return squeeze(in, length, out, separator, false, afterField);
+// Option 5 on one vector, as `squeezeVector` with an LF for a separator and
+// the CRs dropped: every byte gets a place in front of it for a CR, used by
+// the LFs kept, separators and line ends, and dropped by the rest. The bytes and their places, interleaved (64
+// places for each half of the vector), are packed by two compresses: no
+// expand, and no mask to work out for one.
+AVX512_CODE inline void squeezeToLineEndsVector(Squeezing& s, const unsigned char* from, std::uint64_t present,
+                                                std::size_t last, char* out) {
+    constexpr std::uint64_t bytePlaces = 0xaaaa'aaaa'aaaa'aaaa;  // the odd places; the even ones are for CRs
+    const __m512i cr = _mm512_set1_epi8(carriageReturn);
+    const __m512i lf = _mm512_set1_epi8('\n');
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
+    const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' ')) |
+                                 _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'));
+    const std::uint64_t crs = _mm512_cmpeq_epi8_mask(bytes, cr);
+    const std::uint64_t lfs = _mm512_cmpeq_epi8_mask(bytes, lf);
+    const std::uint64_t endsField = present & ~blanks & ~lfs & ~crs;
+    const std::uint64_t keep = present & (~blanks | endsField << 1 | s.fieldBefore) & ~crs;
+    const std::uint64_t lineEnds = keep & (blanks | lfs);
+    // Each 128-bit lane gets quarters L and L + 4 of the vector, so that
+    // interleaving the low and the high halves of the lanes with CRs gives
+    // the first 32 bytes with their places, then the last 32.
+    const __m512i lanes = _mm512_maskz_permutexvar_epi64(0xff, _mm512_setr_epi64(0, 4, 1, 5, 2, 6, 3, 7),
+                                                         _mm512_mask_blend_epi8(blanks, bytes, lf));
+    const std::uint64_t firstKept = _pdep_u64(keep, bytePlaces) | _pdep_u64(lineEnds, ~bytePlaces);
+    const std::uint64_t lastKept = _pdep_u64(keep >> 32, bytePlaces) | _pdep_u64(lineEnds >> 32, ~bytePlaces);
+    _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(firstKept, _mm512_unpacklo_epi8(cr, lanes)));
+    s.kept += static_cast<std::size_t>(std::popcount(firstKept));
+    _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(lastKept, _mm512_unpackhi_epi8(cr, lanes)));
+    s.kept += static_cast<std::size_t>(std::popcount(lastKept));
+    s.fieldBefore = endsField >> last & 1;
+}
+
+AVX512_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out,
+                                            bool& afterField) {
+    Squeezing s = {'\n', afterField, 0};
+    std::size_t at = 0;
+    for (; length - at >= 64; at += 64) squeezeToLineEndsVector(s, in + at, ~std::uint64_t{0}, 63, out);
+    if (at < length) squeezeToLineEndsVector(s, in + at, lowBits(length - at), length - at - 1, out);
+    afterField = s.fieldBefore != 0;
+    return s.kept;
 }
 
 // `to` is stored where the vector holds `from`, and nothing else is touched.
@@ -282,25 +318,11 @@ AVX512_CODE std::size_t spaceLinesWithLineFeeds(const char* in, std::size_t leng
     });
 }
 
-// Options 5 and 6 convert with LFs alone and then put a CR before each LF, a
-// step of four kilobytes at a time: two passes that each compress or expand a
-// whole vector of bytes go faster here than one that does both, whose vectors
-// could take half as many bytes.
+// Option 6 spaces the lines with LFs alone and then puts a CR before each
+// LF, a step of four kilobytes at a time: two passes that each compress or
+// expand a whole vector of bytes go faster here than one that does both,
+// whose vectors could take half as many bytes.
 constexpr std::size_t stepSize = 4096;
-
-AVX512_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out,
-                                            bool& afterField) {
-    unsigned char squeezed[stepSize + maxStoreOverrun];
-    auto* const begin = reinterpret_cast<unsigned char*>(out);
-    unsigned char* to = begin;
-    for (std::size_t at = 0; at < length; at += stepSize) {
-        const std::size_t count = std::min(length - at, stepSize);
-        const std::size_t kept =
-            squeeze(in + at, count, reinterpret_cast<char*>(squeezed), '\n', true, afterField);
-        to = addCarriageReturns(squeezed, kept, to);
-    }
-    return static_cast<std::size_t>(to - begin);
-}
 
 AVX512_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
                                    bool& inLine) {
