@@ -89,6 +89,16 @@ public:
         return false;
     }
 
+    // Answers the first two questions, data.txt and `option`, and waits for
+    // the output name's question; false (a failure added) if it never comes.
+    bool answerUpToOutputName(const std::string& option) {
+        if (!waitForKeys(askInput)) return false;
+        keys("data.txt Enter");
+        if (!waitForKeys(askOption)) return false;
+        keys(option + " Enter");
+        return waitForKeys(askOutput);
+    }
+
     // Waits (at most 10 s) for the program to end; its exit status as the shell saw it.
     int finish() const {
         for (int i = 0; i < 200 && !exists(io_ / "done"); ++i)
@@ -178,11 +188,7 @@ TEST(LineEditor, EditsAnAnswerThatWrapsPastTheLastColumn) {
     TempDir dir;
     writeFile(dir / "data.txt", "a b\n");
     TerminalRun run(dir.path());
-    ASSERT_TRUE(run.waitForKeys(askInput));
-    run.keys("data.txt Enter");
-    ASSERT_TRUE(run.waitForKeys(askOption));
-    run.keys("1 Enter");
-    ASSERT_TRUE(run.waitForKeys(askOutput));
+    ASSERT_TRUE(run.answerUpToOutputName("1"));
     const std::string name = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGH";  // 58 + 44 columns
     run.text("bcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHI");
     run.keys("Home a End BSpace Left Left Left Left Left Left Left Left Left Left Left Left Left Left Left");
@@ -201,11 +207,7 @@ TEST(LineEditor, RecallsEarlierAnswersWithUpAndDown) {
     TempDir dir;
     writeFile(dir / "data.txt", "a b\n");
     TerminalRun run(dir.path());
-    ASSERT_TRUE(run.waitForKeys(askInput));
-    run.keys("data.txt Enter");
-    ASSERT_TRUE(run.waitForKeys(askOption));
-    run.keys("2 Enter");
-    ASSERT_TRUE(run.waitForKeys(askOutput));
+    ASSERT_TRUE(run.answerUpToOutputName("2"));
     // Up past the oldest line stays there; Down comes back to "2".
     run.keys("Up Up Up Down");
     run.text("0");
@@ -272,11 +274,7 @@ TEST(LineEditor, OnlyALineTypedAfterTheOverwriteQuestionAnswersIt) {
     writeFile(dir / "data.txt", "a b\n");
     writeFile(dir / "report.csv", "old\n");
     TerminalRun run(dir.path());
-    ASSERT_TRUE(run.waitForKeys(askInput));
-    run.keys("data.txt Enter");
-    ASSERT_TRUE(run.waitForKeys(askOption));
-    run.keys("1 Enter");
-    ASSERT_TRUE(run.waitForKeys(askOutput));
+    ASSERT_TRUE(run.answerUpToOutputName("1"));
     run.keys("'Report yearly' Enter");  // "yearly" must not answer the question
     ASSERT_TRUE(run.waitForKeys(askOverwrite));
     EXPECT_EQ("old\n", readFile(dir / "report.csv"));
@@ -364,11 +362,7 @@ TEST(LineEditor, TheTerminalGetsItsModeBackAlsoWhenTheProgramIsEnded) {
     TempDir dir;
     writeFile(dir / "data.txt", "a b\n");
     TerminalRun run(dir.path(), "LANG=C.UTF-8", "", "stty -echoctl -echoe");
-    ASSERT_TRUE(run.waitForKeys(askInput));
-    run.keys("data.txt Enter");
-    ASSERT_TRUE(run.waitForKeys(askOption));
-    run.keys("1 Enter");
-    ASSERT_TRUE(run.waitForKeys(askOutput));
+    ASSERT_TRUE(run.answerUpToOutputName("1"));
     run.keys("o Enter");
     ASSERT_TRUE(run.waitForKeys(pressKey));
     run.keys("x");

@@ -58,7 +58,7 @@ bool fill(TextFile& file, bool crLfWanted = false) {
             break;
         }
         const std::size_t carried = file.carriedCr_;  // goes in front of the bytes read
-        file.buffer_[0] = carriageReturn;
+        if (file.carriedCr_) file.buffer_[0] = carriageReturn;
         const long got = osRead(file.handle_, file.buffer_ + carried, textFileBufferSize - carried);
         if (got < 0 && interrupted()) continue;  // it cut short a read that waited
         if (got <= 0) {
