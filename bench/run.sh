@@ -33,7 +33,7 @@ paths=()
 if [ "$(uname -m)" = x86_64 ]; then
     flags=" $(grep -m1 '^flags' /proc/cpuinfo | cut -d: -f2) "
     has() { for flag; do [[ $flags == *" $flag "* ]] || return 1; done; }
-    if has avx512f avx512bw avx512_vbmi2 bmi1 bmi2 popcnt; then paths+=(avx512); fi
+    if has avx512f avx512bw avx512vbmi avx512_vbmi2 bmi1 bmi2 popcnt; then paths+=(avx512); fi
     if has avx2 bmi1 bmi2 popcnt; then paths+=(avx2); fi
 fi
 paths+=(none)

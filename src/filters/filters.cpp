@@ -105,20 +105,20 @@ void filterLineSpacing(TextFile& input, TextFile& output, int lineSpaces) {
     const std::size_t lineEndCount = 1 + static_cast<std::size_t>(std::clamp(lineSpaces, 0, 4));
     // Read in pieces, not lines, so that a line of any length is written
     // whole and ended once, and the lines of a piece go out in one write.
-    // The kernel writes the line ends as CR LF itself, straight into the
-    // output's buffer; a piece may grow five and a half times there, so the
-    // pieces are smaller than the other filters'. The line ends come as LFs:
-    // the vector kernels space lines faster with no CR among them, and drop
-    // the CRs of CR LF text faster in a pass of their own.
+    // The kernels write the line ends as CR LF themselves, straight into the
+    // output's buffer, from text in either form; a piece may grow five and a
+    // half times there, so the pieces are smaller than the other filters'.
     constexpr std::size_t linesPieceSize = pieceSize / 2;
     constexpr std::size_t mostOut = maxSpacedLines(linesPieceSize) + maxStoreOverrun;
     static_assert(mostRoomToWrite >= mostOut, "room for a piece spaced out and for a kernel's last store");
     const Kernels& k = kernels();
     char* piece;
     bool inLine = false;  // a line has begun and its end is still to come
-    while (const std::size_t length = takeBytes(input, piece, linesPieceSize)) {
+    LineEnds form;
+    while (const std::size_t length = takeBytes(input, piece, linesPieceSize, form)) {
         char* room = roomToWrite(output, maxSpacedLines(length) + maxStoreOverrun);
-        wroteToRoom(output, k.spaceLines(piece, length, room, lineEndCount, inLine));
+        const auto space = form == LineEnds::crLf ? k.spaceCrLfLines : k.spaceLines;
+        wroteToRoom(output, space(piece, length, room, lineEndCount, inLine));
     }
     if (inLine) writeBytes(output, lineEnds, lineEndCount);
 }

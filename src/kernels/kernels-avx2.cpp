@@ -83,14 +83,15 @@ AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i
 }
 
 // Stores the bytes of the group marked in `kept`, packed, with the bytes of
-// `added` in front of each LF among them, and returns how many bytes that
-// makes.
+// `added` in front of each `marker` byte among them (an LF, or the CR of a
+// CR LF), and returns how many bytes that makes.
 template <std::size_t places, std::size_t kinds = 1>
-AVX2_CODE std::size_t packAndSpreadLineEnds(__m128i group, unsigned kept, __m128i added, unsigned char* to) {
+AVX2_CODE std::size_t packAndSpreadLineEnds(__m128i group, unsigned kept, char marker, __m128i added,
+                                            unsigned char* to) {
     const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[kept]));
     const __m128i packed = _mm_shuffle_epi8(group, pattern);
-    // Past the packed bytes lie zeros, no LF among them.
-    const auto lineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, _mm_set1_epi8('\n'))));
+    // Past the packed bytes lie zeros, no line end among them.
+    const auto lineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, _mm_set1_epi8(marker))));
     return spreadGroup<places, kinds>(_mm_unpacklo_epi64(packed, added), static_cast<std::size_t>(std::popcount(kept)),
                                       lineEnds & 0xff, to);
 }
@@ -205,7 +206,7 @@ AVX2_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t l
         const Squeezed squeezed = squeezeVector(loadVector(in + at), '\n', true, fieldBefore);
         const Groups groups = groupsOf(squeezed.bytes);
         for (unsigned g = 0; g < 4; ++g)
-            written += packAndSpreadLineEnds<2>(groups.group[g], squeezed.kept >> 8 * g & 0xff, cr, to + written);
+            written += packAndSpreadLineEnds<2>(groups.group[g], squeezed.kept >> 8 * g & 0xff, '\n', cr, to + written);
     }
     afterField = fieldBefore != 0;
     return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
@@ -284,7 +285,8 @@ AVX2_CODE std::size_t spaceLinesBy(const char* in, std::size_t length, char* out
         }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 4; ++g)
-            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, crLfs, to + written);
+            written +=
+                packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, '\n', crLfs, to + written);
     }
     inLine = lineStart == 0;
     return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
@@ -297,9 +299,66 @@ AVX2_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, 
     });
 }
 
+// On CR LF text each CR left gets the CR LFs of its blank lines put in
+// front of it. A CR LF may be split between two vectors, or between the last
+// vector and the bytes left over, which go the portable way with whole pairs.
+template <std::size_t lineEndCount>
+AVX2_CODE std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr std::size_t places = 2 * lineEndCount - 1;
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i cr = _mm256_set1_epi8(carriageReturn);
+    const __m128i crLfs = _mm_set1_epi16(static_cast<short>(carriageReturn | '\n' << 8));  // CR, LF, CR, ... in memory
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
+    std::uint32_t emptyLineCr = 0;      // bit 0: the byte before the vector is the CR of an empty line
+    std::uint32_t crLast = 0;           // bit 0: the byte before the vector is a CR
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const __m256i bytes = loadVector(in + at);
+        const std::uint32_t lineFeeds = matches(bytes, lf);
+        const std::uint32_t crs = matches(bytes, cr);
+        const std::uint32_t emptyLineCrs = crs & (lineFeeds << 1 | lineStart);
+        const std::uint32_t kept = ~(emptyLineCrs | emptyLineCrs << 1 | emptyLineCr);
+        lineStart = lineFeeds >> 31;
+        emptyLineCr = emptyLineCrs >> 31;
+        crLast = crs >> 31;
+        if (kept == ~std::uint32_t{0}) {  // no empty line ends here, as in most vectors
+            written += spreadVector<places, 2>(bytes, crs, crLfs, to + written);
+            continue;
+        }
+        const Groups groups = groupsOf(bytes);
+        for (unsigned g = 0; g < 4; ++g)
+            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn, crLfs,
+                                                        to + written);
+    }
+    if (crLast != 0) {  // its LF comes next: a piece never ends between them
+        if (emptyLineCr == 0) to[written++] = '\n';
+        ++at;
+        lineStart = 1;
+    }
+    inLine = lineStart == 0;
+    return written + portableKernels.spaceCrLfLines(in + at, length - at, out + written, lineEndCount, inLine);
+}
+
+AVX2_CODE std::size_t spaceCrLfLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
+                                     bool& inLine) {
+    return byLineEndCount(
+        lineEndCount, [&](auto count) { return spaceCrLfLinesBy<decltype(count)::value>(in, length, out, inLine); });
+}
+
 }  // namespace
 
 const Kernels avx2Kernels = {
-    "avx2",              runsHere,       dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
-    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
+    "avx2",
+    runsHere,
+    dropCarriageReturns,
+    crLfTextLength,
+    addCarriageReturns,
+    squeezeBlankRuns,
+    blankRunsToLineEnds,
+    replaceInPlace,
+    replaceEach,
+    spaceLines,
+    spaceCrLfLines,
 };

@@ -1,8 +1,9 @@
-// The kernels on 64-byte vectors, for x86-64 processors with AVX-512 VBMI2:
-// its byte compress and expand instructions drop bytes or put bytes in (CRs,
-// runs of blanks, empty lines; CRs, TABs, blank lines) for a whole vector at
-// once, without a branch that could guess wrong at each line end or field
-// edge. Only these functions are built for such processors, so nothing they
+// The kernels on 64-byte vectors, for x86-64 processors with AVX-512 VBMI
+// and VBMI2: the byte compress and expand instructions drop bytes or put
+// bytes in (CRs, runs of blanks, empty lines; CRs, TABs, blank lines) for a
+// whole vector at once, without a branch that could guess wrong at each line
+// end or field edge, and a byte permute of two vectors lays bytes out for
+// them. Only these functions are built for such processors, so nothing they
 // inline leaks into the rest of the program.
 
 #include <immintrin.h>
@@ -14,7 +15,7 @@
 
 #include "kernels/kernel_sets.h"
 
-#define AVX512_CODE __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt")))
+#define AVX512_CODE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
 
 namespace {
 
@@ -65,8 +66,8 @@ struct Spreading {
 bool runsHere() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 }
 
 // The bytes other than CR are packed to the front of the vector and stored.
@@ -339,9 +340,96 @@ AVX512_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out
     return static_cast<std::size_t>(to - begin);
 }
 
+// Option 6 on CR LF text gives each byte `lineEndCount` places, all used by
+// the CR and the LF of a line end left, only the first by any other byte
+// kept: a line end's places, CR LF in turn, are its CR LFs. One compress per
+// vector of places packs them, with no expand. The places are filled from
+// two vectors: at the even places the byte itself, at the odd ones LF or CR
+// in turn: with an even count an LF at each odd place and the LF made a CR
+// at the even ones; with an odd count, at the odd places the byte with CR
+// and LF swapped.
+template <std::size_t lineEndCount>
+struct CrLfPlaces {
+    static constexpr std::size_t bytesPerVector = 64 / lineEndCount;
+    static constexpr std::size_t step = bytesPerVector * lineEndCount;  // a vector of places each
+
+    constexpr CrLfPlaces() {
+        for (std::size_t v = 0; v < lineEndCount; ++v)
+            for (std::size_t p = 0; p < 64; ++p) {
+                const std::size_t byte = std::min(p / lineEndCount, bytesPerVector - 1);
+                const bool odd = p % lineEndCount % 2 != 0;
+                index[v][p] = static_cast<std::uint8_t>(bytesPerVector * v + byte + (odd ? 64 : 0));
+            }
+        for (std::size_t byte = 0; byte < bytesPerVector; ++byte)
+            firstPlaces |= std::uint64_t{1} << byte * lineEndCount;
+    }
+
+    std::uint8_t index[lineEndCount][64] = {};  // for each vector of places, where its bytes come from
+    std::uint64_t firstPlaces = 0;
+};
+
+// The bytes of `present`, the last of them at `last`: a whole step but at the
+// end. `lineStart` (bit 0) says whether the step starts a line and
+// `emptyLineCr` whether the byte before it is the CR of an empty line; both
+// are updated for the next step.
+template <std::size_t lineEndCount>
+AVX512_CODE inline void spaceCrLfLinesStep(const char* in, std::uint64_t present, std::size_t last, char* out,
+                                           std::size_t& written, std::uint64_t& lineStart, std::uint64_t& emptyLineCr) {
+    static constexpr CrLfPlaces<lineEndCount> places;
+    const __m512i lf = _mm512_set1_epi8('\n');
+    const __m512i cr = _mm512_set1_epi8(carriageReturn);
+    const __m512i bytes = _mm512_maskz_loadu_epi8(present, in);
+    const std::uint64_t lfs = _mm512_mask_cmpeq_epi8_mask(present, bytes, lf);
+    const std::uint64_t crs = _mm512_mask_cmpeq_epi8_mask(present, bytes, cr);
+    const std::uint64_t emptyCrs = crs & (lfs << 1 | lineStart);
+    const std::uint64_t kept = present & ~emptyCrs & ~(emptyCrs << 1 | emptyLineCr);
+    lineStart = lfs >> last & 1;
+    emptyLineCr = emptyCrs >> last & 1;
+    if constexpr (lineEndCount == 1) {
+        _mm512_storeu_si512(out + written, _mm512_maskz_compress_epi8(kept, bytes));
+        written += static_cast<std::size_t>(std::popcount(kept));
+    } else {
+        const std::uint64_t lineEnds = (crs | lfs) & kept;
+        const __m512i even = lineEndCount % 2 == 0 ? _mm512_mask_mov_epi8(bytes, lfs, cr) : bytes;
+        const __m512i odd =
+            lineEndCount % 2 == 0 ? lf : _mm512_xor_si512(bytes, _mm512_set1_epi8(carriageReturn ^ '\n'));
+        for (std::size_t v = 0; v < lineEndCount; ++v) {
+            const __m512i placed = _mm512_permutex2var_epi8(even, _mm512_loadu_si512(places.index[v]), odd);
+            const std::size_t first = places.bytesPerVector * v;
+            const std::uint64_t used = _pdep_u64(kept >> first, places.firstPlaces) |
+                                       _pdep_u64(lineEnds >> first, places.firstPlaces) * lowBits(lineEndCount);
+            _mm512_storeu_si512(out + written, _mm512_maskz_compress_epi8(used, placed));
+            written += static_cast<std::size_t>(std::popcount(used));
+        }
+    }
+}
+
+template <std::size_t lineEndCount>
+AVX512_CODE std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr std::size_t step = CrLfPlaces<lineEndCount>::step;
+    std::uint64_t lineStart = !inLine;
+    std::uint64_t emptyLineCr = 0;  // a piece never ends between a CR and its LF
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= step; at += step)
+        spaceCrLfLinesStep<lineEndCount>(in + at, lowBits(step), step - 1, out, written, lineStart, emptyLineCr);
+    if (at < length)
+        spaceCrLfLinesStep<lineEndCount>(in + at, lowBits(length - at), length - at - 1, out, written, lineStart,
+                                         emptyLineCr);
+    inLine = lineStart == 0;
+    return written;
+}
+
+AVX512_CODE std::size_t spaceCrLfLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
+                                       bool& inLine) {
+    return byLineEndCount(
+        lineEndCount, [&](auto count) { return spaceCrLfLinesBy<decltype(count)::value>(in, length, out, inLine); });
+}
+
 }  // namespace
 
 const Kernels avx512Kernels = {
-    "avx512",            runsHere,       dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
-    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
+    "avx512",           runsHere,         dropCarriageReturns, crLfTextLength,
+    addCarriageReturns, squeezeBlankRuns, blankRunsToLineEnds, replaceInPlace,
+    replaceEach,        spaceLines,       spaceCrLfLines,
 };

@@ -80,13 +80,14 @@ std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x8_t adde
 }
 
 // Stores the bytes of the group marked in `kept`, packed, with the bytes of
-// `added` in front of each LF among them, and returns how many bytes that
-// makes.
+// `added` in front of each `marker` byte among them (an LF, or the CR of a
+// CR LF), and returns how many bytes that makes.
 template <std::size_t places, std::size_t kinds = 1>
-std::size_t packAndSpreadLineEnds(uint8x16_t group, unsigned kept, uint8x8_t added, unsigned char* to) {
-    // Past the packed bytes lie zeros, no LF among them.
+std::size_t packAndSpreadLineEnds(uint8x16_t group, unsigned kept, unsigned char marker, uint8x8_t added,
+                                  unsigned char* to) {
+    // Past the packed bytes lie zeros, no line end among them.
     const uint8x16_t spreadable = vcombine_u8(packed(group, kept), added);
-    const unsigned lineEnds = matches(spreadable, vdupq_n_u8('\n')) & 0xff;
+    const unsigned lineEnds = matches(spreadable, vdupq_n_u8(marker)) & 0xff;
     return spreadGroup<places, kinds>(spreadable, static_cast<std::size_t>(std::popcount(kept)), lineEnds, to);
 }
 
@@ -199,7 +200,7 @@ std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, cha
         const Squeezed squeezed = squeezeVector(loadVector(in + at), '\n', true, fieldBefore);
         const Groups groups = groupsOf(squeezed.bytes);
         for (unsigned g = 0; g < 2; ++g)
-            written += packAndSpreadLineEnds<2>(groups.group[g], squeezed.kept >> 8 * g & 0xff, cr, to + written);
+            written += packAndSpreadLineEnds<2>(groups.group[g], squeezed.kept >> 8 * g & 0xff, '\n', cr, to + written);
     }
     afterField = fieldBefore != 0;
     return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
@@ -275,7 +276,8 @@ std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& in
         }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 2; ++g)
-            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, crLfs, to + written);
+            written +=
+                packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, '\n', crLfs, to + written);
     }
     inLine = lineStart == 0;
     return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
@@ -287,9 +289,57 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
     });
 }
 
+// On CR LF text each CR left gets the CR LFs of its blank lines put in
+// front of it. A CR LF may be split between two vectors, or between the last
+// vector and the bytes left over, which go the portable way with whole pairs.
+template <std::size_t lineEndCount>
+std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr std::size_t places = 2 * lineEndCount - 1;
+    const uint8x16_t lf = vdupq_n_u8('\n');
+    const uint8x16_t cr = vdupq_n_u8(carriageReturn);
+    const uint8x8_t crLfs = vreinterpret_u8_u16(vdup_n_u16(static_cast<std::uint16_t>(carriageReturn | '\n' << 8)));
+    auto* const to = reinterpret_cast<unsigned char*>(out);
+    std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
+    std::uint32_t emptyLineCr = 0;      // bit 0: the byte before the vector is the CR of an empty line
+    std::uint32_t crLast = 0;           // bit 0: the byte before the vector is a CR
+    std::size_t written = 0;
+    std::size_t at = 0;
+    for (; length - at >= vectorSize; at += vectorSize) {
+        const uint8x16_t bytes = loadVector(in + at);
+        const std::uint32_t lineFeeds = matches(bytes, lf);
+        const std::uint32_t crs = matches(bytes, cr);
+        const std::uint32_t emptyLineCrs = crs & (lineFeeds << 1 | lineStart);
+        const std::uint32_t kept = ~(emptyLineCrs | emptyLineCrs << 1 | emptyLineCr) & 0xffff;
+        lineStart = lineFeeds >> 15;
+        emptyLineCr = emptyLineCrs >> 15;
+        crLast = crs >> 15;
+        if (kept == 0xffff) {  // no empty line ends here, as in most vectors
+            written += spreadVector<places, 2>(bytes, crs, crLfs, to + written);
+            continue;
+        }
+        const Groups groups = groupsOf(bytes);
+        for (unsigned g = 0; g < 2; ++g)
+            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn, crLfs,
+                                                        to + written);
+    }
+    if (crLast != 0) {  // its LF comes next: a piece never ends between them
+        if (emptyLineCr == 0) to[written++] = '\n';
+        ++at;
+        lineStart = 1;
+    }
+    inLine = lineStart == 0;
+    return written + portableKernels.spaceCrLfLines(in + at, length - at, out + written, lineEndCount, inLine);
+}
+
+std::size_t spaceCrLfLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+    return byLineEndCount(
+        lineEndCount, [&](auto count) { return spaceCrLfLinesBy<decltype(count)::value>(in, length, out, inLine); });
+}
+
 }  // namespace
 
 const Kernels neonKernels = {
-    "neon",              runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
-    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
+    "neon",           runsEverywhere,      dropCarriageReturns, crLfTextLength, addCarriageReturns,
+    squeezeBlankRuns, blankRunsToLineEnds, replaceInPlace,      replaceEach,    spaceLines,
+    spaceCrLfLines,
 };

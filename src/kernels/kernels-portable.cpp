@@ -209,12 +209,15 @@ std::size_t replaceEach(const char* in, std::size_t length, char* out, char from
     return written;
 }
 
-std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+// A line ends with its LF, or with the CR LF `lineEndLength` bytes long.
+std::size_t spaceLinesEndedBy(std::size_t lineEndLength, const char* in, std::size_t length, char* out,
+                              std::size_t lineEndCount, bool& inLine) {
     const char lineEnds[] = "\r\n\r\n\r\n\r\n\r\n";
     const char* rest = in;
     const char* const end = in + length;
     std::size_t written = 0;
-    while (const char* lineEnd = static_cast<const char*>(std::memchr(rest, '\n', end - rest))) {
+    while (const char* lineFeed = static_cast<const char*>(std::memchr(rest, '\n', end - rest))) {
+        const char* const lineEnd = lineFeed + 1 - lineEndLength;
         if (lineEnd != rest || inLine) {  // an empty line is dropped
             std::memcpy(out + written, rest, lineEnd - rest);
             written += lineEnd - rest;
@@ -222,7 +225,7 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
             written += 2 * lineEndCount;
         }
         inLine = false;
-        rest = lineEnd + 1;
+        rest = lineFeed + 1;
     }
     std::memcpy(out + written, rest, end - rest);
     written += end - rest;
@@ -230,9 +233,17 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
     return written;
 }
 
+std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+    return spaceLinesEndedBy(1, in, length, out, lineEndCount, inLine);
+}
+
+std::size_t spaceCrLfLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+    return spaceLinesEndedBy(2, in, length, out, lineEndCount, inLine);
+}
+
 }  // namespace
 
 const Kernels portableKernels = {
     "portable",          runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
-    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,
+    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,     spaceCrLfLines,
 };

@@ -88,6 +88,13 @@ struct Kernels {
     /// `maxStoreOverrun` more stored).
     std::size_t (*spaceLines)(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
                               bool& inLine);
+
+    /// Option 6 on text whose line ends are CR LF already: as `spaceLines`,
+    /// but every LF comes right after a CR and every CR right before an LF,
+    /// and the CR LF is the line end: dropped where it ends an empty line,
+    /// written `lineEndCount` times where it ends another.
+    std::size_t (*spaceCrLfLines)(const char* in, std::size_t length, char* out, std::size_t lineEndCount,
+                                  bool& inLine);
 };
 
 /// The set in use: chosen once at start-up, or by `useKernels`.

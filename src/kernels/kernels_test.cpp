@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "every_path.h"
+#include "first_difference.h"
 
 using namespace std::string_literals;
 
@@ -173,4 +174,103 @@ TEST(CrLfTextLength, MatchesTheRuleAppliedByteByByteOnRandomBytes) {
             }
         }
     });
+}
+
+namespace {
+
+// Option 6 on pieces of CR LF text, each in an allocation of its own that
+// ends with it, into room that ends where the kernel may store (so that a
+// read or store past either shows under the sanitizers); the outputs joined.
+std::string spaceCrLfPieces(const std::vector<std::string>& pieces, std::size_t lineEndCount, bool& inLine) {
+    std::string spaced;
+    for (const std::string& piece : pieces) {
+        const auto in = std::make_unique<char[]>(piece.size());
+        std::memcpy(in.get(), piece.data(), piece.size());
+        const std::size_t room = maxSpacedLines(piece.size()) + maxStoreOverrun;
+        const auto out = std::make_unique<char[]>(room);
+        const std::size_t written = kernels().spaceCrLfLines(in.get(), piece.size(), out.get(), lineEndCount, inLine);
+        EXPECT_LE(written, maxSpacedLines(piece.size()));
+        spaced.append(out.get(), std::min(written, room));
+    }
+    return spaced;
+}
+
+// The same pieces with their CRs dropped, spaced as LF text by the portable
+// kernels: what the CR LF spacing must give.
+std::string spaceAsLfText(const std::vector<std::string>& pieces, std::size_t lineEndCount, bool& inLine) {
+    std::string spaced;
+    for (std::string piece : pieces) {
+        std::erase(piece, '\r');
+        std::vector<char> out(maxSpacedLines(piece.size()) + maxStoreOverrun);
+        spaced.append(out.data(),
+                      kernelSets().back()->spaceLines(piece.data(), piece.size(), out.data(), lineEndCount, inLine));
+    }
+    return spaced;
+}
+
+}  // namespace
+
+TEST(SpaceCrLfLines, DropsEmptyLinesAndRepeatsTheOthersLineEnds) {
+    const struct {
+        std::vector<std::string> pieces;
+        bool inLineBefore;
+        std::string spaced;  // with two CR LFs to a line end
+        bool inLineAfter;
+    } cases[] = {
+        {{"a"}, false, "a", true},
+        {{"a\r\nb\r\n"}, false, "a\r\n\r\nb\r\n\r\n", false},
+        {{"\r\n\r\na\r\n\r\n\r\nb"}, false, "a\r\n\r\nb", true},  // empty lines first, between and not last
+        {{"\r\n"}, true, "\r\n\r\n", false},                      // the end of a line begun before
+        {{"ab", "\r\n", "\r\n", "c\r\n"}, false, "ab\r\n\r\nc\r\n\r\n", false},
+        {{std::string(31, 'x') + "\r\n\r\n" + std::string(29, 'y') + "\r\n"},
+         false,  // pairs across 32 and 64
+         std::string(31, 'x') + "\r\n\r\n" + std::string(29, 'y') + "\r\n\r\n",
+         false},
+        {{std::string(63, 'x') + "\r\n" + std::string(63, 'y')},
+         false,
+         std::string(63, 'x') + "\r\n\r\n" + std::string(63, 'y'),
+         true},
+    };
+    onEveryPath([&] {
+        for (const auto& row : cases) {
+            SCOPED_TRACE(testing::PrintToString(row.pieces));
+            bool inLine = row.inLineBefore;
+            EXPECT_EQ(row.spaced, spaceCrLfPieces(row.pieces, 2, inLine));
+            EXPECT_EQ(row.inLineAfter, inLine);
+        }
+    });
+}
+
+TEST(SpaceCrLfLines, GivesWhatSpacingTheSameLfTextGivesOnRandomPieces) {
+    // Lines of 0 to 70 bytes, a third of them empty, so that line ends and
+    // empty lines fall at every place of a vector and across vectors; cut
+    // into pieces between whole pairs, as the text-file layer lends them.
+    std::mt19937 random(6);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<std::string> pieces(1);
+        const std::size_t lines = 1 + random() % 60;
+        for (std::size_t line = 0; line < lines; ++line) {
+            const std::size_t length = random() % 3 == 0 ? 0 : random() % 71;
+            for (std::size_t b = 0; b < length; ++b) {
+                pieces.back() += static_cast<char>(' ' + random() % 95);
+                if (random() % 200 == 0) pieces.emplace_back();
+            }
+            if (line + 1 < lines || random() % 2 == 0) pieces.back() += "\r\n";
+            if (random() % 8 == 0) pieces.emplace_back();
+        }
+        std::erase_if(pieces, [](const std::string& piece) { return piece.empty(); });
+        const std::size_t lineEndCount = 1 + i % 5;
+        const bool inLineBefore = i % 7 == 0;
+        bool expectedInLine = inLineBefore;
+        const std::string expected = spaceAsLfText(pieces, lineEndCount, expectedInLine);
+        onEveryPath([&] {
+            bool inLine = inLineBefore;
+            const std::string spaced = spaceCrLfPieces(pieces, lineEndCount, inLine);
+            if (spaced != expected || inLine != expectedInLine) {  // one failure each
+                ADD_FAILURE() << "text " << i << " in " << pieces.size() << " pieces, " << lineEndCount
+                              << " line ends: " << firstDifference(expected, spaced) << "; in a line after: expected "
+                              << expectedInLine << ", got " << inLine;
+            }
+        });
+    }
 }

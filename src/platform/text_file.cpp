@@ -177,7 +177,16 @@ std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most) {
 }
 
 std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most, LineEnds& lineEnds) {
-    const std::size_t count = lend(file, bytes, most, true);
+    std::size_t count = lend(file, bytes, most, true);
+    if (file.crLf_ && count > 0 && bytes[count - 1] == '\r') {
+        // Its LF, which the buffer holds, stays with it for the next piece;
+        // a piece of one byte comes in the other form.
+        --file.next_;
+        if (--count == 0) {
+            dropCarriageReturnsLeft(file);
+            count = lend(file, bytes, most, true);
+        }
+    }
     lineEnds = file.crLf_ ? LineEnds::crLf : LineEnds::lf;
     return count;
 }

@@ -105,8 +105,9 @@ enum class LineEnds {
 /// line ends are CR LF already and it holds no other CR, the bytes come as
 /// they are, and `lineEnds` says so: then a caller that leaves CRs and LFs
 /// alone can write them with `roomToWrite` with no CR to drop or add. Either
-/// form may come at each call. A piece in the CR LF form may end between the
-/// CR and the LF of a line end.
+/// form may come at each call. A piece in the CR LF form holds whole CR LF
+/// pairs: it never ends between the CR and the LF of a line end (with `most`
+/// 1, such a CR comes dropped, in the LF form).
 std::size_t takeBytes(TextFile& file, char*& bytes, std::size_t most, LineEnds& lineEnds);
 
 /// The most bytes `roomToWrite` gives room for.
