@@ -388,6 +388,21 @@ AVX512_CODE inline void spaceCrLfLinesStep(const char* in, std::uint64_t present
     if constexpr (lineEndCount == 1) {
         _mm512_storeu_si512(out + written, _mm512_maskz_compress_epi8(kept, bytes));
         written += static_cast<std::size_t>(std::popcount(kept));
+    } else if constexpr (lineEndCount == 2) {
+        // The bytes interleaved with LFs by unpacking, as for option 5: each
+        // 128-bit lane gets quarters L and L + 4 of the vector, so that the
+        // low halves of the lanes give the first 32 bytes with their places,
+        // the high halves the last 32.
+        constexpr std::uint64_t firstOfTwo = 0x5555'5555'5555'5555;
+        const std::uint64_t lineEnds = (crs | lfs) & kept;
+        const __m512i lanes = _mm512_maskz_permutexvar_epi64(0xff, _mm512_setr_epi64(0, 4, 1, 5, 2, 6, 3, 7),
+                                                             _mm512_mask_mov_epi8(bytes, lfs, cr));
+        const std::uint64_t firstUsed = _pdep_u64(kept, firstOfTwo) | _pdep_u64(lineEnds, ~firstOfTwo);
+        const std::uint64_t lastUsed = _pdep_u64(kept >> 32, firstOfTwo) | _pdep_u64(lineEnds >> 32, ~firstOfTwo);
+        _mm512_storeu_si512(out + written, _mm512_maskz_compress_epi8(firstUsed, _mm512_unpacklo_epi8(lanes, lf)));
+        written += static_cast<std::size_t>(std::popcount(firstUsed));
+        _mm512_storeu_si512(out + written, _mm512_maskz_compress_epi8(lastUsed, _mm512_unpackhi_epi8(lanes, lf)));
+        written += static_cast<std::size_t>(std::popcount(lastUsed));
     } else {
         const std::uint64_t lineEnds = (crs | lfs) & kept;
         const __m512i even = lineEndCount % 2 == 0 ? _mm512_mask_mov_epi8(bytes, lfs, cr) : bytes;
