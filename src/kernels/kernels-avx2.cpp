@@ -56,11 +56,12 @@ AVX2_CODE std::size_t packVector(__m256i vector, std::uint32_t kept, unsigned ch
 
 // Stores the first `count` bytes of the group (its low half) spread, with
 // the byte of its high half in the places in front of each marked byte, and
-// returns how many bytes that makes; whole 16-byte shuffles are stored.
-template <std::size_t places, std::size_t kinds = 1>
+// returns how many bytes that makes; whole 16-byte shuffles are stored, as
+// many as `mostMarked` marked bytes need.
+template <std::size_t places, std::size_t kinds = 1, std::size_t mostMarked = 8>
 AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned marked, unsigned char* to) {
     const auto& pattern = shuffles::spreading<places, kinds>.patterns[marked];
-    for (std::size_t s = 0; s < shuffles::Spreading<places, kinds>::shuffleCount; ++s) {
+    for (std::size_t s = 0; s < shuffles::Spreading<places, kinds>::shufflesFor(mostMarked); ++s) {
         const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern.data() + 16 * s));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * s), _mm_shuffle_epi8(group, shuffle));
     }
@@ -68,8 +69,8 @@ AVX2_CODE std::size_t spreadGroup(__m128i group, std::size_t count, unsigned mar
 }
 
 // The bytes of the vector spread, the bytes of `added` in front of each
-// marked byte.
-template <std::size_t places, std::size_t kinds = 1>
+// marked byte (at most `mostMarked` of each eight).
+template <std::size_t places, std::size_t kinds = 1, std::size_t mostMarked = 8>
 AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i added, unsigned char* to) {
     const __m128i low = _mm256_castsi256_si128(vector);
     const __m128i high = _mm256_extracti128_si256(vector, 1);
@@ -78,22 +79,23 @@ AVX2_CODE std::size_t spreadVector(__m256i vector, std::uint32_t marked, __m128i
                               _mm_unpacklo_epi64(high, added), _mm_unpackhi_epi64(high, added)};
     std::size_t count = 0;
     for (unsigned g = 0; g < 4; ++g)
-        count += spreadGroup<places, kinds>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
+        count += spreadGroup<places, kinds, mostMarked>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
     return count;
 }
 
 // Stores the bytes of the group marked in `kept`, packed, with the bytes of
 // `added` in front of each `marker` byte among them (an LF, or the CR of a
-// CR LF), and returns how many bytes that makes.
-template <std::size_t places, std::size_t kinds = 1>
+// CR LF; at most `mostMarked` of them), and returns how many bytes that
+// makes.
+template <std::size_t places, std::size_t kinds = 1, std::size_t mostMarked = 8>
 AVX2_CODE std::size_t packAndSpreadLineEnds(__m128i group, unsigned kept, char marker, __m128i added,
                                             unsigned char* to) {
     const __m128i pattern = _mm_cvtsi64_si128(static_cast<long long>(shuffles::packing[kept]));
     const __m128i packed = _mm_shuffle_epi8(group, pattern);
     // Past the packed bytes lie zeros, no line end among them.
     const auto lineEnds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, _mm_set1_epi8(marker))));
-    return spreadGroup<places, kinds>(_mm_unpacklo_epi64(packed, added), static_cast<std::size_t>(std::popcount(kept)),
-                                      lineEnds & 0xff, to);
+    return spreadGroup<places, kinds, mostMarked>(_mm_unpacklo_epi64(packed, added),
+                                                  static_cast<std::size_t>(std::popcount(kept)), lineEnds & 0xff, to);
 }
 
 bool runsHere() {
@@ -305,6 +307,7 @@ AVX2_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out, 
 template <std::size_t lineEndCount>
 AVX2_CODE std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
     constexpr std::size_t places = 2 * lineEndCount - 1;
+    constexpr std::size_t mostCrs = 4;  // of any eight bytes, each CR having its LF after it
     const __m256i lf = _mm256_set1_epi8('\n');
     const __m256i cr = _mm256_set1_epi8(carriageReturn);
     const __m128i crLfs = _mm_set1_epi16(static_cast<short>(carriageReturn | '\n' << 8));  // CR, LF, CR, ... in memory
@@ -324,13 +327,13 @@ AVX2_CODE std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char*
         emptyLineCr = emptyLineCrs >> 31;
         crLast = crs >> 31;
         if (kept == ~std::uint32_t{0}) {  // no empty line ends here, as in most vectors
-            written += spreadVector<places, 2>(bytes, crs, crLfs, to + written);
+            written += spreadVector<places, 2, mostCrs>(bytes, crs, crLfs, to + written);
             continue;
         }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 4; ++g)
-            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn, crLfs,
-                                                        to + written);
+            written += packAndSpreadLineEnds<places, 2, mostCrs>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn,
+                                                                 crLfs, to + written);
     }
     if (crLast != 0) {  // its LF comes next: a piece never ends between them
         if (emptyLineCr == 0) to[written++] = '\n';

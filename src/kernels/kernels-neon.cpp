@@ -58,37 +58,40 @@ std::size_t packVector(uint8x16_t vector, std::uint32_t kept, unsigned char* to)
 
 // Stores the first `count` bytes of the group (its low half) spread, with
 // the byte of its high half in the places in front of each marked byte, and
-// returns how many bytes that makes; whole 16-byte shuffles are stored.
-template <std::size_t places, std::size_t kinds = 1>
+// returns how many bytes that makes; whole 16-byte shuffles are stored, as
+// many as `mostMarked` marked bytes need.
+template <std::size_t places, std::size_t kinds = 1, std::size_t mostMarked = 8>
 std::size_t spreadGroup(uint8x16_t group, std::size_t count, unsigned marked, unsigned char* to) {
     const auto& pattern = shuffles::spreading<places, kinds>.patterns[marked];
-    for (std::size_t s = 0; s < shuffles::Spreading<places, kinds>::shuffleCount; ++s)
+    for (std::size_t s = 0; s < shuffles::Spreading<places, kinds>::shufflesFor(mostMarked); ++s)
         vst1q_u8(to + 16 * s, vqtbl1q_u8(group, vld1q_u8(pattern.data() + 16 * s)));
     return count + (places - 1) * static_cast<std::size_t>(std::popcount(marked));
 }
 
 // The bytes of the vector spread, the bytes of `added` in front of each
-// marked byte.
-template <std::size_t places, std::size_t kinds = 1>
+// marked byte (at most `mostMarked` of each eight).
+template <std::size_t places, std::size_t kinds = 1, std::size_t mostMarked = 8>
 std::size_t spreadVector(uint8x16_t vector, std::uint32_t marked, uint8x8_t added, unsigned char* to) {
     // Each group of eight with eight added bytes after it.
     const uint8x16_t groups[] = {vcombine_u8(vget_low_u8(vector), added), vcombine_u8(vget_high_u8(vector), added)};
     std::size_t count = 0;
     for (unsigned g = 0; g < 2; ++g)
-        count += spreadGroup<places, kinds>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
+        count += spreadGroup<places, kinds, mostMarked>(groups[g], 8, marked >> 8 * g & 0xff, to + count);
     return count;
 }
 
 // Stores the bytes of the group marked in `kept`, packed, with the bytes of
 // `added` in front of each `marker` byte among them (an LF, or the CR of a
-// CR LF), and returns how many bytes that makes.
-template <std::size_t places, std::size_t kinds = 1>
+// CR LF; at most `mostMarked` of them), and returns how many bytes that
+// makes.
+template <std::size_t places, std::size_t kinds = 1, std::size_t mostMarked = 8>
 std::size_t packAndSpreadLineEnds(uint8x16_t group, unsigned kept, unsigned char marker, uint8x8_t added,
                                   unsigned char* to) {
     // Past the packed bytes lie zeros, no line end among them.
     const uint8x16_t spreadable = vcombine_u8(packed(group, kept), added);
     const unsigned lineEnds = matches(spreadable, vdupq_n_u8(marker)) & 0xff;
-    return spreadGroup<places, kinds>(spreadable, static_cast<std::size_t>(std::popcount(kept)), lineEnds, to);
+    return spreadGroup<places, kinds, mostMarked>(spreadable, static_cast<std::size_t>(std::popcount(kept)), lineEnds,
+                                                  to);
 }
 
 bool runsEverywhere() { return true; }
@@ -295,6 +298,7 @@ std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_
 template <std::size_t lineEndCount>
 std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
     constexpr std::size_t places = 2 * lineEndCount - 1;
+    constexpr std::size_t mostCrs = 4;  // of any eight bytes, each CR having its LF after it
     const uint8x16_t lf = vdupq_n_u8('\n');
     const uint8x16_t cr = vdupq_n_u8(carriageReturn);
     const uint8x8_t crLfs = vreinterpret_u8_u16(vdup_n_u16(static_cast<std::uint16_t>(carriageReturn | '\n' << 8)));
@@ -314,13 +318,13 @@ std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool
         emptyLineCr = emptyLineCrs >> 15;
         crLast = crs >> 15;
         if (kept == 0xffff) {  // no empty line ends here, as in most vectors
-            written += spreadVector<places, 2>(bytes, crs, crLfs, to + written);
+            written += spreadVector<places, 2, mostCrs>(bytes, crs, crLfs, to + written);
             continue;
         }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 2; ++g)
-            written += packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn, crLfs,
-                                                        to + written);
+            written += packAndSpreadLineEnds<places, 2, mostCrs>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn,
+                                                                 crLfs, to + written);
     }
     if (crLast != 0) {  // its LF comes next: a piece never ends between them
         if (emptyLineCr == 0) to[written++] = '\n';

@@ -127,26 +127,42 @@ unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, 
     return to;
 }
 
-// Options 1 and 5. Per byte value: the bytes stored for it (two where a
-// blank or an LF becomes CR LF, and then none of a CR; one otherwise),
-// whether it is kept even when no field came just before it (all but the
-// blanks), and whether a blank after it is kept (all but the blanks and the
-// line end's CR and LF). Looked up, not branched on, so no branch guesses
-// wrong at each edge of a field.
+// Options 1 and 5. Per byte value: the bytes stored for it as a line end
+// goes (two where a blank or an LF becomes CR LF, and then none of a CR; one
+// otherwise), whether it is kept even when no field came just before it (all
+// but the blanks), and whether a blank after it is kept (all but the blanks
+// and the line end's CR and LF). Worked out once, and looked up, not
+// branched on, so no branch guesses wrong at each edge of a field.
+template <bool lineEndsAsCrLf>
+struct Squeezing {
+    constexpr Squeezing() {
+        for (int c = 0; c < 256; ++c) {
+            const bool blank = c == ' ' || c == '\t';
+            const bool lineEnd = lineEndsAsCrLf && (blank || c == '\n');
+            stored[c][0] = lineEnd ? carriageReturn : static_cast<unsigned char>(c);
+            stored[c][1] = '\n';
+            storedCount[c] = lineEnd ? 2 : lineEndsAsCrLf && c == carriageReturn ? 0 : 1;
+            keptAlways[c] = !blank;
+            endsField[c] = !blank && c != '\n' && c != carriageReturn;
+        }
+    }
+
+    unsigned char stored[256][2] = {};
+    unsigned char storedCount[256] = {};
+    unsigned char keptAlways[256] = {};
+    unsigned char endsField[256] = {};
+};
+template <bool lineEndsAsCrLf>
+constexpr Squeezing<lineEndsAsCrLf> squeezing;
+
 template <bool lineEndsAsCrLf>
 std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char separator, bool& afterField) {
-    unsigned char stored[256][2];
-    unsigned char storedCount[256];
-    unsigned char keptAlways[256];
-    unsigned char endsField[256];
-    for (int c = 0; c < 256; ++c) {
-        const bool blank = c == ' ' || c == '\t';
-        const bool lineEnd = lineEndsAsCrLf && (blank || c == '\n');
-        stored[c][0] = lineEnd ? carriageReturn : static_cast<unsigned char>(blank ? separator : c);
-        stored[c][1] = '\n';
-        storedCount[c] = lineEnd ? 2 : lineEndsAsCrLf && c == carriageReturn ? 0 : 1;
-        keptAlways[c] = !blank;
-        endsField[c] = !blank && c != '\n' && c != carriageReturn;
+    const Squeezing<lineEndsAsCrLf>& t = squeezing<lineEndsAsCrLf>;
+    unsigned char stored[256];  // option 1's byte for each: the separator for a blank
+    if constexpr (!lineEndsAsCrLf) {
+        for (int c = 0; c < 256; ++c) stored[c] = t.stored[c][0];
+        stored[static_cast<unsigned char>(' ')] = stored[static_cast<unsigned char>('\t')] =
+            static_cast<unsigned char>(separator);
     }
     // Only whether a field has just ended matters, so a flag, which no field
     // length can overflow, does the work of a character count.
@@ -156,13 +172,13 @@ std::size_t squeeze(const unsigned char* in, std::size_t length, char* out, char
         // Every byte is stored, and then kept or not.
         const unsigned char c = in[i];
         if constexpr (lineEndsAsCrLf) {
-            std::memcpy(out + kept, stored[c], 2);
-            kept += (keptAlways[c] | fieldEnded) != 0 ? storedCount[c] : 0;
+            std::memcpy(out + kept, t.stored[c], 2);
+            kept += (t.keptAlways[c] | fieldEnded) != 0 ? t.storedCount[c] : 0;
         } else {
-            out[kept] = static_cast<char>(stored[c][0]);
-            kept += keptAlways[c] | fieldEnded;
+            out[kept] = static_cast<char>(stored[c]);
+            kept += t.keptAlways[c] | fieldEnded;
         }
-        fieldEnded = endsField[c];
+        fieldEnded = t.endsField[c];
     }
     afterField = fieldEnded != 0;
     return kept;

@@ -5,6 +5,7 @@
 // or spreads the bytes of a vector by a mask), built at compile time and
 // looked up by the eight bits of the mask.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +46,12 @@ inline constexpr std::array<std::uint64_t, 256> packing = [] {
 template <std::size_t places, std::size_t kinds = 1>
 struct Spreading {
     static constexpr std::size_t shuffleCount = (8 * places + 15) / 16;
+
+    /// The shuffles a group needs where at most `mostMarked` of its bytes
+    /// are marked: the first of its pattern's.
+    static constexpr std::size_t shufflesFor(std::size_t mostMarked) {
+        return std::min(shuffleCount, (8 + mostMarked * (places - 1) + 15) / 16);
+    }
     std::array<std::array<unsigned char, 16 * shuffleCount>, 256> patterns{};
 
     constexpr Spreading() {
