@@ -350,8 +350,8 @@ AVX512_CODE std::size_t spaceLines(const char* in, std::size_t length, char* out
 // and LF swapped.
 template <std::size_t lineEndCount>
 struct CrLfPlaces {
-    static constexpr std::size_t bytesPerVector = 64 / lineEndCount;
-    static constexpr std::size_t step = bytesPerVector * lineEndCount;  // a vector of places each
+    static constexpr std::size_t bytesPerVector = 64 / lineEndCount;    // whose places a vector holds
+    static constexpr std::size_t step = bytesPerVector * lineEndCount;  // the bytes of `lineEndCount` vectors
 
     constexpr CrLfPlaces() {
         for (std::size_t v = 0; v < lineEndCount; ++v)
