@@ -353,15 +353,15 @@ AVX2_CODE std::size_t spaceCrLfLines(const char* in, std::size_t length, char* o
 }  // namespace
 
 const Kernels avx2Kernels = {
-    "avx2",
-    runsHere,
-    dropCarriageReturns,
-    crLfTextLength,
-    addCarriageReturns,
-    squeezeBlankRuns,
-    blankRunsToLineEnds,
-    replaceInPlace,
-    replaceEach,
-    spaceLines,
-    spaceCrLfLines,
+    .name = "avx2",
+    .runsHere = runsHere,
+    .dropCarriageReturns = dropCarriageReturns,
+    .crLfTextLength = crLfTextLength,
+    .addCarriageReturns = addCarriageReturns,
+    .squeezeBlankRuns = squeezeBlankRuns,
+    .blankRunsToLineEnds = blankRunsToLineEnds,
+    .replaceInPlace = replaceInPlace,
+    .replaceEach = replaceEach,
+    .spaceLines = spaceLines,
+    .spaceCrLfLines = spaceCrLfLines,
 };

@@ -444,7 +444,15 @@ AVX512_CODE std::size_t spaceCrLfLines(const char* in, std::size_t length, char*
 }  // namespace
 
 const Kernels avx512Kernels = {
-    "avx512",           runsHere,         dropCarriageReturns, crLfTextLength,
-    addCarriageReturns, squeezeBlankRuns, blankRunsToLineEnds, replaceInPlace,
-    replaceEach,        spaceLines,       spaceCrLfLines,
+    .name = "avx512",
+    .runsHere = runsHere,
+    .dropCarriageReturns = dropCarriageReturns,
+    .crLfTextLength = crLfTextLength,
+    .addCarriageReturns = addCarriageReturns,
+    .squeezeBlankRuns = squeezeBlankRuns,
+    .blankRunsToLineEnds = blankRunsToLineEnds,
+    .replaceInPlace = replaceInPlace,
+    .replaceEach = replaceEach,
+    .spaceLines = spaceLines,
+    .spaceCrLfLines = spaceCrLfLines,
 };

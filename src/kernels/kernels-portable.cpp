@@ -260,6 +260,15 @@ std::size_t spaceCrLfLines(const char* in, std::size_t length, char* out, std::s
 }  // namespace
 
 const Kernels portableKernels = {
-    "portable",          runsEverywhere, dropCarriageReturns, crLfTextLength, addCarriageReturns, squeezeBlankRuns,
-    blankRunsToLineEnds, replaceInPlace, replaceEach,         spaceLines,     spaceCrLfLines,
+    .name = "portable",
+    .runsHere = runsEverywhere,
+    .dropCarriageReturns = dropCarriageReturns,
+    .crLfTextLength = crLfTextLength,
+    .addCarriageReturns = addCarriageReturns,
+    .squeezeBlankRuns = squeezeBlankRuns,
+    .blankRunsToLineEnds = blankRunsToLineEnds,
+    .replaceInPlace = replaceInPlace,
+    .replaceEach = replaceEach,
+    .spaceLines = spaceLines,
+    .spaceCrLfLines = spaceCrLfLines,
 };
