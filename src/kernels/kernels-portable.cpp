@@ -127,12 +127,13 @@ unsigned char* addCarriageReturns(const unsigned char* from, std::size_t count, 
     return to;
 }
 
-// Options 1 and 5. Per byte value: the bytes stored for it as a line end
-// goes (two where a blank or an LF becomes CR LF, and then none of a CR; one
-// otherwise), whether it is kept even when no field came just before it (all
-// but the blanks), and whether a blank after it is kept (all but the blanks
-// and the line end's CR and LF). Worked out once, and looked up, not
-// branched on, so no branch guesses wrong at each edge of a field.
+// Options 1 and 5. Per byte value: the bytes stored for it (two where a
+// blank or an LF becomes CR LF, and then none of a CR; one otherwise, and
+// option 1's separator for a blank, put in at each call), whether it is kept
+// even when no field came just before it (all but the blanks), and whether a
+// blank after it is kept (all but the blanks and the line end's CR and LF).
+// Worked out once, and looked up, not branched on, so no branch guesses
+// wrong at each edge of a field.
 template <bool lineEndsAsCrLf>
 struct Squeezing {
     constexpr Squeezing() {
