@@ -375,7 +375,6 @@ struct CrLfPlaces {
 template <std::size_t lineEndCount>
 AVX512_CODE inline void spaceCrLfLinesStep(const char* in, std::uint64_t present, std::size_t last, char* out,
                                            std::size_t& written, std::uint64_t& lineStart, std::uint64_t& emptyLineCr) {
-    static constexpr CrLfPlaces<lineEndCount> places;
     const __m512i lf = _mm512_set1_epi8('\n');
     const __m512i cr = _mm512_set1_epi8(carriageReturn);
     const __m512i bytes = _mm512_maskz_loadu_epi8(present, in);
@@ -404,6 +403,7 @@ AVX512_CODE inline void spaceCrLfLinesStep(const char* in, std::uint64_t present
         _mm512_storeu_si512(out + written, _mm512_maskz_compress_epi8(lastUsed, _mm512_unpackhi_epi8(lanes, lf)));
         written += static_cast<std::size_t>(std::popcount(lastUsed));
     } else {
+        static constexpr CrLfPlaces<lineEndCount> places;
         const std::uint64_t lineEnds = (crs | lfs) & kept;
         const __m512i even = lineEndCount % 2 == 0 ? _mm512_mask_mov_epi8(bytes, lfs, cr) : bytes;
         const __m512i odd =

@@ -257,87 +257,63 @@ std::size_t replaceEach(const char* in, std::size_t length, char* out, char from
     return portableKernels.replaceEach(in, length, out, from, to, toLength);
 }
 
-// In each group of eight, the LFs that end empty lines are packed out, and
-// each LF left is spread to `lineEndCount` CR LFs.
-template <std::size_t lineEndCount>
-std::size_t spaceLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
-    constexpr std::size_t places = 2 * lineEndCount;
-    const uint8x16_t lf = vdupq_n_u8('\n');
-    const uint8x8_t crLfs = vreinterpret_u8_u16(vdup_n_u16(static_cast<std::uint16_t>(carriageReturn | '\n' << 8)));
-    auto* const to = reinterpret_cast<unsigned char*>(out);
-    std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
-    std::size_t written = 0;
-    std::size_t at = 0;
-    for (; length - at >= vectorSize; at += vectorSize) {
-        const uint8x16_t bytes = loadVector(in + at);
-        const std::uint32_t lineEnds = matches(bytes, lf);
-        const std::uint32_t kept = ~(lineEnds & (lineEnds << 1 | lineStart)) & 0xffff;
-        lineStart = lineEnds >> 15;
-        if (kept == 0xffff) {  // no empty line ends here, as in most vectors
-            written += spreadVector<places, 2>(bytes, lineEnds, crLfs, to + written);
-            continue;
-        }
-        const Groups groups = groupsOf(bytes);
-        for (unsigned g = 0; g < 2; ++g)
-            written +=
-                packAndSpreadLineEnds<places, 2>(groups.group[g], kept >> 8 * g & 0xff, '\n', crLfs, to + written);
-    }
-    inLine = lineStart == 0;
-    return written + portableKernels.spaceLines(in + at, length - at, out + written, lineEndCount, inLine);
-}
-
-std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
-    return byLineEndCount(lineEndCount, [&](auto count) {
-        return spaceLinesBy<decltype(count)::value>(in, length, out, inLine);
-    });
-}
-
-// On CR LF text each CR left gets the CR LFs of its blank lines put in
-// front of it. A CR LF may be split between two vectors, or between the last
-// vector and the bytes left over, which go the portable way with whole pairs.
-template <std::size_t lineEndCount>
-std::size_t spaceCrLfLinesBy(const char* in, std::size_t length, char* out, bool& inLine) {
-    constexpr std::size_t places = 2 * lineEndCount - 1;
-    constexpr std::size_t mostCrs = 4;  // of any eight bytes, each CR having its LF after it
+// In each group of eight, the line ends of empty lines are packed out, and
+// each line end left is spread to `lineEndCount` CR LFs: its first byte (an
+// LF, or the CR of a CR LF `lineEndLength` 2 bytes long) gets the CR LFs of
+// the blank lines, and an LF its own CR, put in front of it. A CR LF may be
+// split between two vectors, or between the last vector and the bytes left
+// over, which go the portable way with whole pairs.
+template <std::size_t lineEndLength, std::size_t lineEndCount>
+std::size_t spaceLinesEndedBy(const char* in, std::size_t length, char* out, bool& inLine) {
+    constexpr bool crLf = lineEndLength == 2;
+    constexpr std::size_t places = 2 * lineEndCount + 1 - lineEndLength;
+    constexpr std::size_t mostMarked = crLf ? 4 : 8;  // of any eight bytes: each CR has its LF after it
+    const char marker = crLf ? carriageReturn : '\n';
     const uint8x16_t lf = vdupq_n_u8('\n');
     const uint8x16_t cr = vdupq_n_u8(carriageReturn);
     const uint8x8_t crLfs = vreinterpret_u8_u16(vdup_n_u16(static_cast<std::uint16_t>(carriageReturn | '\n' << 8)));
     auto* const to = reinterpret_cast<unsigned char*>(out);
     std::uint32_t lineStart = !inLine;  // bit 0: the vector starts a line
     std::uint32_t emptyLineCr = 0;      // bit 0: the byte before the vector is the CR of an empty line
-    std::uint32_t crLast = 0;           // bit 0: the byte before the vector is a CR
     std::size_t written = 0;
     std::size_t at = 0;
     for (; length - at >= vectorSize; at += vectorSize) {
         const uint8x16_t bytes = loadVector(in + at);
         const std::uint32_t lineFeeds = matches(bytes, lf);
-        const std::uint32_t crs = matches(bytes, cr);
-        const std::uint32_t emptyLineCrs = crs & (lineFeeds << 1 | lineStart);
-        const std::uint32_t kept = ~(emptyLineCrs | emptyLineCrs << 1 | emptyLineCr) & 0xffff;
+        const std::uint32_t marks = crLf ? matches(bytes, cr) : lineFeeds;
+        const std::uint32_t emptyLineMarks = marks & (lineFeeds << 1 | lineStart);
+        const std::uint32_t kept = ~(emptyLineMarks | (crLf ? emptyLineMarks << 1 | emptyLineCr : 0)) & 0xffff;
         lineStart = lineFeeds >> 15;
-        emptyLineCr = emptyLineCrs >> 15;
-        crLast = crs >> 15;
+        emptyLineCr = crLf ? emptyLineMarks >> 15 : 0;
         if (kept == 0xffff) {  // no empty line ends here, as in most vectors
-            written += spreadVector<places, 2, mostCrs>(bytes, crs, crLfs, to + written);
+            written += spreadVector<places, 2, mostMarked>(bytes, marks, crLfs, to + written);
             continue;
         }
         const Groups groups = groupsOf(bytes);
         for (unsigned g = 0; g < 2; ++g)
-            written += packAndSpreadLineEnds<places, 2, mostCrs>(groups.group[g], kept >> 8 * g & 0xff, carriageReturn,
-                                                                 crLfs, to + written);
+            written += packAndSpreadLineEnds<places, 2, mostMarked>(groups.group[g], kept >> 8 * g & 0xff, marker,
+                                                                    crLfs, to + written);
     }
-    if (crLast != 0) {  // its LF comes next: a piece never ends between them
+    if (crLf && at > 0 && in[at - 1] == carriageReturn) {  // its LF comes next: a piece never ends between them
         if (emptyLineCr == 0) to[written++] = '\n';
         ++at;
         lineStart = 1;
     }
     inLine = lineStart == 0;
-    return written + portableKernels.spaceCrLfLines(in + at, length - at, out + written, lineEndCount, inLine);
+    const auto spaceRest = crLf ? portableKernels.spaceCrLfLines : portableKernels.spaceLines;
+    return written + spaceRest(in + at, length - at, out + written, lineEndCount, inLine);
+}
+
+std::size_t spaceLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
+    return byLineEndCount(lineEndCount, [&](auto count) {
+        return spaceLinesEndedBy<1, decltype(count)::value>(in, length, out, inLine);
+    });
 }
 
 std::size_t spaceCrLfLines(const char* in, std::size_t length, char* out, std::size_t lineEndCount, bool& inLine) {
-    return byLineEndCount(
-        lineEndCount, [&](auto count) { return spaceCrLfLinesBy<decltype(count)::value>(in, length, out, inLine); });
+    return byLineEndCount(lineEndCount, [&](auto count) {
+        return spaceLinesEndedBy<2, decltype(count)::value>(in, length, out, inLine);
+    });
 }
 
 }  // namespace
