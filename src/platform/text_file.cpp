@@ -11,7 +11,6 @@
 namespace {
 
 constexpr unsigned char carriageReturn = 13;
-constexpr std::size_t pageSize = 4096;
 
 bool isGood(const TextFile& file) { return !file.endOfInput && !file.failed; }
 
@@ -121,14 +120,15 @@ void dropTheRest(TextFile& file) {
     file.free_ = file.freeEnd_ = file.buffer_;
 }
 
-// Writes out the pending bytes. With `wholePages`, the part of a page at the
-// end stays and moves to the front of the buffer, so that every write but
-// the last covers whole pages of the file: the system takes those markedly
-// faster than pages that two writes each fill in part (5% of a whole run of
-// option 2 on a 256 MiB file).
-bool flush(TextFile& file, bool wholePages = false) {
+// The end of an output file's room: the block and a piece's room past it.
+unsigned char* roomEnd(TextFile& file) { return file.buffer_ + sizeof file.buffer_; }
+
+// Writes out the pending bytes. With `wholeBlocks`, what runs past the last
+// whole block stays and moves to the front of the buffer, so that every
+// write but the last is of whole blocks (see `textFileBufferSize`).
+bool flush(TextFile& file, bool wholeBlocks = false) {
     const std::size_t pending = file.free_ - file.buffer_;
-    const std::size_t count = wholePages ? pending / pageSize * pageSize : pending;
+    const std::size_t count = wholeBlocks ? pending / textFileBufferSize * textFileBufferSize : pending;
     if (count > 0 && !osWrite(file.handle_, file.buffer_, count)) {
         file.ioError = true;
         dropTheRest(file);
@@ -137,6 +137,12 @@ bool flush(TextFile& file, bool wholePages = false) {
     std::memmove(file.buffer_, file.buffer_ + count, pending - count);
     file.free_ = file.buffer_ + (pending - count);
     return true;
+}
+
+// Writes out the block pending once it is whole, so that the room past it is
+// free again; false if the write failed.
+bool writeWholeBlock(TextFile& file) {
+    return static_cast<std::size_t>(file.free_ - file.buffer_) < textFileBufferSize || flush(file, true);
 }
 
 }  // namespace
@@ -255,31 +261,30 @@ void writeBytesSlowly(TextFile& file, const char* bytes, std::size_t count) {
     while (count > 0) {
         // Room for the worst case, a CR added before every byte.
         constexpr std::size_t perByte = maxWithCarriageReturns(1);
-        static_assert(textFileBufferSize >= perByte, "room for one byte at least");
-        if (static_cast<std::size_t>(file.freeEnd_ - file.free_) < perByte && !flush(file, true)) return;
-        const std::size_t span = std::min<std::size_t>(count, (file.freeEnd_ - file.free_) / perByte);
+        static_assert(mostRoomToWrite >= perByte, "room for one byte at least");
+        if (!writeWholeBlock(file)) return;
+        const std::size_t span = std::min<std::size_t>(count, (roomEnd(file) - file.free_) / perByte);
         file.free_ = kernels().addCarriageReturns(from, span, file.free_);
         from += span;
         count -= span;
     }
 }
 
-char* roomToWrite(TextFile& file, std::size_t count) {
+char* roomToWrite(TextFile& file, [[maybe_unused]] std::size_t count) {
     // What is written where nothing is kept: the room of a file that is not
     // for output, and of one whose writing failed, is not the place for it.
     static unsigned char nowhere[mostRoomToWrite];
-    static_assert(textFileBufferSize - (pageSize - 1) >= mostRoomToWrite,
-                  "the room, after a flush that leaves part of a page");
+    static_assert(sizeof file.buffer_ - (textFileBufferSize - 1) >= mostRoomToWrite,
+                  "the room, with less than a block pending");
     assert(count <= mostRoomToWrite);
-    if (!file.forOutput_ || file.failed || file.handle_ < 0) return reinterpret_cast<char*>(nowhere);
-    if (static_cast<std::size_t>(file.freeEnd_ - file.free_) < count && !flush(file, true))
+    if (!file.forOutput_ || file.failed || file.handle_ < 0 || !writeWholeBlock(file))
         return reinterpret_cast<char*>(nowhere);
     return reinterpret_cast<char*>(file.free_);
 }
 
 void wroteToRoom(TextFile& file, std::size_t count) {
     if (!file.forOutput_ || file.failed || file.handle_ < 0 || stoppedByInterrupt(file)) return;
-    file.free_ += std::min<std::size_t>(count, file.freeEnd_ - file.free_);
+    file.free_ += std::min<std::size_t>(count, roomEnd(file) - file.free_);
 }
 
 void closeFile(TextFile& file) {

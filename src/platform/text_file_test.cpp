@@ -500,6 +500,62 @@ TEST_F(TextFileTest, RoomToWriteAppendsItsBytesAsTheyAreInOrder) {
     EXPECT_EQ("", firstDifference(expected, readFile(path)));
 }
 
+// However the writers are mixed (bytes one at a time, text with line ends,
+// rooms filled in part), the file gets every byte in order, and while it is
+// open it only ever grows by whole blocks, holding back no more than a block
+// and a room.
+TEST_F(TextFileTest, WritersMixedWriteWholeBlocksInOrder) {
+    onEveryPath([&] {
+        const std::string path = dir / "out";
+        TextFile output;
+        openOutputFile(output, path.c_str());
+        ASSERT_FALSE(output.failed);
+        std::string expected;
+        enum Writer { oneByOne, text, room };
+        const auto write = [&](Writer writer, std::size_t count) {
+            switch (writer) {
+            case oneByOne:  // the inline path
+                for (std::size_t n = count; n > 0; --n) writeBytes(output, "x", 1);
+                expected.append(count, 'x');
+                break;
+            case text: {
+                const std::string bytes = lfText(count);
+                writeBytes(output, bytes.data(), bytes.size());
+                expected += withCrLf(bytes);
+                break;
+            }
+            case room: {
+                const std::string bytes = crLfText(count + 1).substr(0, count);
+                char* into = roomToWrite(output, mostRoomToWrite);
+                std::memcpy(into, bytes.data(), count);
+                std::memset(into + count, '#', mostRoomToWrite - count);
+                wroteToRoom(output, count);
+                expected += bytes;
+            }
+            }
+            struct stat written;
+            ASSERT_EQ(0, stat(path.c_str(), &written));
+            const auto size = static_cast<std::size_t>(written.st_size);
+            ASSERT_EQ(0u, size % textFileBufferSize) << "after " << expected.size() << " bytes";
+            ASSERT_LE(expected.size() - size, textFileBufferSize + mostRoomToWrite);
+        };
+        // A room that runs past the end of a block, followed by each writer,
+        // for more than what is left of the room.
+        for (const Writer next : {oneByOne, text, room}) {
+            write(room, 50000);
+            write(room, 50000);
+            write(room, mostRoomToWrite);
+            write(next, mostRoomToWrite);
+        }
+        std::mt19937 random(15);
+        while (expected.size() < 16 * textFileBufferSize)
+            write(static_cast<Writer>(random() % 3), random() % (mostRoomToWrite + 1));
+        closeFile(output);
+        EXPECT_FALSE(output.failed);
+        EXPECT_EQ("", firstDifference(expected, readFile(path)));
+    });
+}
+
 TEST_F(TextFileTest, RoomOfAFileNotForWritingKeepsNothingAndLeavesTheInputAlone) {
     const std::string in = crLfText(3000);
     const std::string path = dir / "out";
