@@ -126,14 +126,14 @@ AVX2_CODE unsigned char* dropCarriageReturns(unsigned char* from, unsigned char*
 
 // A CR is right where an LF follows it, and an LF where a CR comes before
 // it: the first byte where the LFs differ from the CRs moved one place on
-// (or the mark) ends the count. The bytes after the last whole vector go the
-// portable way, with the CR that may end that vector.
-AVX2_CODE std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
+// (or the mark) ends the count. From `at` on, `crBefore` (bit 0) saying
+// whether the byte before is a CR; the bytes after the last whole vector go
+// the portable way, with the CR that may end that vector.
+AVX2_CODE std::size_t crLfTextLengthFrom(const unsigned char* bytes, std::size_t count, std::size_t at,
+                                         std::uint32_t crBefore) {
     const __m256i cr = _mm256_set1_epi8(carriageReturn);
     const __m256i lf = _mm256_set1_epi8('\n');
     const __m256i mark = _mm256_set1_epi8(endOfInputMark);
-    std::uint32_t crBefore = 0;  // bit 0: the byte before the vector is a CR
-    std::size_t at = 0;
     for (; count - at >= vectorSize; at += vectorSize) {
         const __m256i vector = loadVector(bytes + at);
         const std::uint32_t crs = matches(vector, cr);
@@ -147,6 +147,31 @@ AVX2_CODE std::size_t crLfTextLength(const unsigned char* bytes, std::size_t cou
     }
     at -= crBefore;
     return at + portableKernels.crLfTextLength(bytes + at, count - at);
+}
+
+// Most text is all right: it goes four vectors at a time with one branch,
+// each vector compared with the bytes one place before it, loaded from there,
+// so that nothing carries from vector to vector. The block with a fault, and
+// the bytes after the last whole block, go the careful way above.
+AVX2_CODE std::size_t crLfTextLength(const unsigned char* bytes, std::size_t count) {
+    constexpr std::size_t block = 4 * vectorSize;
+    const __m256i cr = _mm256_set1_epi8(carriageReturn);
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i mark = _mm256_set1_epi8(endOfInputMark);
+    std::size_t at = 0;
+    if (count > block && bytes[0] != '\n' && bytes[0] != endOfInputMark) {  // byte 0 has no byte before it
+        for (at = 1; count - at >= block; at += block) {
+            __m256i wrong = _mm256_setzero_si256();
+            for (std::size_t v = at; v < at + block; v += vectorSize) {
+                const __m256i vector = loadVector(bytes + v);
+                const __m256i afterCr = _mm256_cmpeq_epi8(loadVector(bytes + v - 1), cr);
+                wrong = _mm256_or_si256(wrong, _mm256_xor_si256(afterCr, _mm256_cmpeq_epi8(vector, lf)));
+                wrong = _mm256_or_si256(wrong, _mm256_cmpeq_epi8(vector, mark));
+            }
+            if (!_mm256_testz_si256(wrong, wrong)) break;
+        }
+    }
+    return crLfTextLengthFrom(bytes, count, at, at > 0 && bytes[at - 1] == carriageReturn);
 }
 
 // Each group of eight becomes at most sixteen bytes and stores sixteen, so
