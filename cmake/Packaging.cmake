@@ -115,8 +115,13 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The dependencies are read off the executable by dpkg-shlibdeps.
+# The dependencies are read off the executable by dpkg-shlibdeps, but for
+# the line editor, which the program loads by its soname and no link records:
+# its package is named after the soname (libedit.so.2 is in libedit2).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(ZORVEN_LIBEDIT_SONAME MATCHES "^(.+)\\.so\\.([0-9]+)$")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+endif()
 include(CPack)
 
 # Installs into a temporary prefix, runs the installed program, renders the

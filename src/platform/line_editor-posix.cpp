@@ -4,7 +4,6 @@
 
 #include "platform/line_editor.h"
 
-#include <histedit.h>
 #include <langinfo.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -20,11 +19,14 @@
 #include <iterator>
 #include <string>
 
+#include "platform/editline_library.h"
 #include "platform/name_completion.h"
 
 namespace {
 
 constexpr char escape = 0x1b;
+
+const EditlineLibrary* editline = nullptr;  // loaded as the editor starts
 
 // What the console has written since the cursor last went to the start of a
 // line: the prompt, which the editor redraws whenever it redraws the line.
@@ -58,11 +60,11 @@ char* prompt(EditLine*) { return promptOnRow; }
 // Ctrl+D: on an empty line the end of the answers, as at a plain terminal
 // (without the editor's echo of it); elsewhere it deletes under the cursor.
 unsigned char endOrDelete(EditLine* editor, int) {
-    const LineInfo* line = el_line(editor);
+    const LineInfo* line = editline->line(editor);
     if (line->lastchar == line->buffer) return CC_EOF;
     if (line->cursor == line->lastchar) return CC_ERROR;
-    el_cursor(editor, 1);
-    el_deletestr(editor, 1);
+    editline->cursor(editor, 1);
+    editline->deletestr(editor, 1);
     return CC_REFRESH;
 }
 
@@ -78,9 +80,9 @@ std::size_t restCount = 0;
 void endEditor() {
     // Each line gave the terminal its mode back when it ended. Restoring the
     // mode of start-up now would also drop the keys typed ahead for the shell.
-    if (editor != nullptr) el_set(editor, EL_EDITMODE, 0);
-    if (editor != nullptr) el_end(editor);
-    if (recall != nullptr) history_end(recall);
+    if (editor != nullptr) editline->set(editor, EL_EDITMODE, 0);
+    if (editor != nullptr) editline->end(editor);
+    if (recall != nullptr) editline->historyEnd(recall);
     editor = nullptr;
     recall = nullptr;
 }
@@ -94,26 +96,28 @@ bool startEditor() {
     if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
     // The editor sets a cooked mode of its own making as it starts; the
     // terminal keeps the one it has until a line is edited.
+    editline = editlineLibrary();
+    if (editline == nullptr) return false;
     termios mode;
     const bool modeKnown = tcgetattr(STDIN_FILENO, &mode) == 0;
-    editor = el_init("zorven", stdin, stdout, stderr);
+    editor = editline->init("zorven", stdin, stdout, stderr);
     if (modeKnown) (void)tcsetattr(STDIN_FILENO, TCSANOW, &mode);  // at worst the editor's cooked mode stays
-    recall = history_init();
+    recall = editline->historyInit();
     if (editor == nullptr || recall == nullptr) {
         endEditor();
         return false;
     }
     HistEvent event;
-    history(recall, &event, H_SETSIZE, 100);
-    history(recall, &event, H_SETUNIQUE, 1);
-    el_set(editor, EL_HIST, history, recall);
-    el_set(editor, EL_EDITOR, "emacs");
-    el_set(editor, EL_PROMPT, prompt);
-    el_set(editor, EL_SIGNAL, 0);  // its handlers send the signal on to the whole process group
+    editline->history(recall, &event, H_SETSIZE, 100);
+    editline->history(recall, &event, H_SETUNIQUE, 1);
+    editline->set(editor, EL_HIST, editline->history, recall);
+    editline->set(editor, EL_EDITOR, "emacs");
+    editline->set(editor, EL_PROMPT, prompt);
+    editline->set(editor, EL_SIGNAL, 0);  // its handlers send the signal on to the whole process group
     // The wide form keeps the names as given; the narrow one copies them and
     // never frees the copies.
-    el_wset(editor, EL_ADDFN, L"zorven-complete", L"Complete a file name", completeName);
-    el_wset(editor, EL_ADDFN, L"zorven-end-or-delete", L"End the answers or delete a character", endOrDelete);
+    editline->wset(editor, EL_ADDFN, L"zorven-complete", L"Complete a file name", completeName);
+    editline->wset(editor, EL_ADDFN, L"zorven-end-or-delete", L"End the answers or delete a character", endOrDelete);
 
     // The keys a person expects, whatever the terminal description says.
     const char* const bindings[][2] = {
@@ -128,13 +132,13 @@ bool startEditor() {
         {"\\e[3~", "ed-delete-next-char"}, {"\\e[2~", "em-toggle-overwrite"},
         {"\\e[1;5D", "ed-prev-word"},   {"\\e[1;5C", "em-next-word"},  // Ctrl+Left, Ctrl+Right
     };
-    for (const auto& binding : bindings) el_set(editor, EL_BIND, binding[0], binding[1], nullptr);
+    for (const auto& binding : bindings) editline->set(editor, EL_BIND, binding[0], binding[1], nullptr);
     // Keys that mean nothing here must not leave the tail of their sequence
     // in the answer: Page Up and Down, F1 to F12.
     const char* const unused[] = {"\\e[5~", "\\e[6~", "\\eOP", "\\eOQ", "\\eOR", "\\eOS", "\\e[11~", "\\e[12~",
                                   "\\e[13~", "\\e[14~", "\\e[15~", "\\e[17~", "\\e[18~", "\\e[19~", "\\e[20~",
                                   "\\e[21~", "\\e[23~", "\\e[24~"};
-    for (const char* key : unused) el_set(editor, EL_BIND, key, "ed-unassigned", nullptr);
+    for (const char* key : unused) editline->set(editor, EL_BIND, key, "ed-unassigned", nullptr);
     std::atexit(endEditor);
     return true;
 }
@@ -205,12 +209,12 @@ bool editLine() {
     // same text, so the screen does not change.
     std::fputs("\r", stdout);  // through the editor's own output, in order with it
     std::fflush(stdout);
-    el_resize(editor);  // the window may have changed since the last line
+    editline->resize(editor);  // the window may have changed since the last line
     int count = 0;
     const char* line;
     {
         EditingMode mode;
-        line = el_gets(editor, &count);
+        line = editline->gets(editor, &count);
     }
     cursorLine.held = cursorLine.column = 0;  // Enter took the cursor to a new line
     if (line == nullptr || count <= 0) return false;
@@ -221,7 +225,7 @@ bool editLine() {
     while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.pop_back();
     if (entry.find_first_not_of(" \t\v\f") != std::string::npos) {  // a blank line is not worth recalling
         HistEvent event;
-        history(recall, &event, H_ENTER, entry.c_str());
+        editline->history(recall, &event, H_ENTER, entry.c_str());
     }
     return true;
 }

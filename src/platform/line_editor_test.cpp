@@ -382,6 +382,18 @@ TEST(LineEditor, APipedRunWritingToAFileDoesNotWaitForAKey) {
     EXPECT_EQ(log.size() - pressKey.size(), log.rfind(pressKey));
 }
 
+// The editor's library is loaded only when a terminal asks for it: a run
+// whose answers come from a pipe never loads it, nor what it needs in turn.
+TEST(LineEditor, APipedRunNeverLoadsTheEditorLibrary) {
+    TempDir dir;
+    writeFile(dir / "data.txt", "a b\n");
+    const std::string loaded = shell("cd " + dir.path() + " && printf 'data.txt\\n1\\nOut\\n' | LD_DEBUG=libs " +
+                                     ZORVEN_PROGRAM + " 2>&1 >/dev/null");
+    EXPECT_NE(std::string::npos, loaded.find("libc.so")) << "the loader's record is missing:\n" << loaded;
+    EXPECT_EQ(std::string::npos, loaded.find("libedit")) << loaded;
+    EXPECT_EQ("a,b\r\n", readFile(dir / "out.csv"));
+}
+
 // The editor works in the user's locale, but a name keeps its bytes: only A
 // to Z are lower-cased, whatever the locale says of the bytes above 127.
 TEST(LineEditor, NamesKeepTheirBytesInEveryLocale) {

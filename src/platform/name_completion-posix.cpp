@@ -3,7 +3,6 @@
 #include "platform/name_completion.h"
 
 #include <dirent.h>
-#include <histedit.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +11,8 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "platform/editline_library.h"
 
 namespace {
 
@@ -83,11 +84,12 @@ std::vector<Candidate> candidates(const std::string& folder, const std::string& 
 
 // Lists the names in columns under the line, sorted down each column.
 void listCandidates(EditLine* editor, const std::vector<Candidate>& found) {
+    const EditlineLibrary* const editline = editlineLibrary();
     std::size_t widest = 0;
     for (const Candidate& each : found) widest = std::max(widest, each.name.size() + (each.directory ? 1 : 0));
     const std::size_t columnWidth = widest + 2;
     int width = 80;
-    el_get(editor, EL_GETTC, "co", &width);
+    editline->get(editor, EL_GETTC, "co", &width);
     const std::size_t columns = std::max<std::size_t>(1, static_cast<std::size_t>(width) / columnWidth);
     const std::size_t rows = (found.size() + columns - 1) / columns;
     std::string text = "\r\n";
@@ -103,7 +105,7 @@ void listCandidates(EditLine* editor, const std::vector<Candidate>& found) {
     }
     // Through the editor's own output, so that it stays in order with the line.
     FILE* out = stdout;
-    el_get(editor, EL_GETFP, 1, &out);
+    editline->get(editor, EL_GETFP, 1, &out);
     std::fputs(text.c_str(), out);
     std::fflush(out);
 }
@@ -111,7 +113,8 @@ void listCandidates(EditLine* editor, const std::vector<Candidate>& found) {
 }  // namespace
 
 unsigned char completeName(EditLine* editor, int) {
-    const LineInfo* line = el_line(editor);
+    const EditlineLibrary* const editline = editlineLibrary();  // loaded: the editor calls this
+    const LineInfo* line = editline->line(editor);
     const auto cursor = static_cast<std::size_t>(line->cursor - line->buffer);
     const WordAtCursor word = wordAtCursor(line->buffer, cursor);
     const std::string typed(line->buffer + word.start, line->buffer + cursor);
@@ -147,7 +150,8 @@ unsigned char completeName(EditLine* editor, int) {
         const std::size_t length = std::mbrlen(typed.data() + at, typed.size() - at, &state);
         at += length == 0 || length > typed.size() - at ? 1 : length;
     }
-    el_deletestr(editor, characters);
-    if (el_insertstr(editor, replacement.c_str()) != 0) (void)el_insertstr(editor, typed.c_str());  // put it back
+    editline->deletestr(editor, characters);
+    if (editline->insertstr(editor, replacement.c_str()) != 0)
+        (void)editline->insertstr(editor, typed.c_str());  // put it back
     return CC_REFRESH;
 }
