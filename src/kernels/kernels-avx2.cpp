@@ -239,7 +239,6 @@ AVX2_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t l
     return written + portableKernels.blankRunsToLineEnds(in + at, length - at, out + written, afterField);
 }
 
-
 // Every `from` becomes the byte of `to` and gets its other copies put in
 // front of it.
 template <std::size_t toLength>

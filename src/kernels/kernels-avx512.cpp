@@ -164,20 +164,35 @@ struct Squeezing {
 // Options 1 and 5 go a vector at a time, each vector's bytes those of
 // `present`, the last of them at `last`: a whole vector but at the end, so
 // that the loop over whole vectors has constants for both. Which bytes are
-// kept follows from three masks of the vector, and the compress instruction
-// packs them.
-AVX512_CODE inline void squeezeVector(Squeezing& s, const unsigned char* from, std::uint64_t present,
-                                      std::size_t last, char* out) {
+// kept follows from three masks of the vector: all but the blanks that
+// follow no field (and, with `dropCrs`, the CRs); `fieldBefore` becomes
+// whether the byte at `last` ends a field.
+struct Squeezed {
+    __m512i bytes;
+    std::uint64_t blanks;
+    std::uint64_t lineFeeds;
+    std::uint64_t kept;
+};
+AVX512_CODE inline Squeezed squeezeMasks(Squeezing& s, const unsigned char* from, std::uint64_t present,
+                                         std::size_t last, bool dropCrs) {
     const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
     const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' ')) |
                                  _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'));
     const std::uint64_t crs = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(carriageReturn));
-    const std::uint64_t endsField = present & ~blanks & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n')) & ~crs;
-    const std::uint64_t keep = present & (~blanks | endsField << 1 | s.fieldBefore);
-    const __m512i stored = _mm512_mask_blend_epi8(blanks, bytes, _mm512_set1_epi8(s.separator));
-    _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(keep, stored));  // a whole vector is cheaper
-    s.kept += static_cast<std::size_t>(std::popcount(keep));
+    const std::uint64_t lineFeeds = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n'));
+    const std::uint64_t endsField = present & ~blanks & ~lineFeeds & ~crs;
+    const std::uint64_t kept = present & (~blanks | endsField << 1 | s.fieldBefore) & ~(dropCrs ? crs : 0);
     s.fieldBefore = endsField >> last & 1;
+    return {bytes, blanks, lineFeeds, kept};
+}
+
+// The compress instruction packs the bytes kept.
+AVX512_CODE inline void squeezeVector(Squeezing& s, const unsigned char* from, std::uint64_t present, std::size_t last,
+                                      char* out) {
+    const Squeezed squeezed = squeezeMasks(s, from, present, last, false);
+    const __m512i stored = _mm512_mask_blend_epi8(squeezed.blanks, squeezed.bytes, _mm512_set1_epi8(s.separator));
+    _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(squeezed.kept, stored));  // a whole vector is cheaper
+    s.kept += static_cast<std::size_t>(std::popcount(squeezed.kept));
 }
 
 AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t length, char* out, char separator,
@@ -192,34 +207,28 @@ AVX512_CODE std::size_t squeezeBlankRuns(const unsigned char* in, std::size_t le
 
 // Option 5 on one vector, as `squeezeVector` with an LF for a separator and
 // the CRs dropped: every byte gets a place in front of it for a CR, used by
-// the LFs kept, separators and line ends, and dropped by the rest. The bytes and their places, interleaved (64
-// places for each half of the vector), are packed by two compresses: no
-// expand, and no mask to work out for one.
+// the LFs kept, separators and line ends, and dropped by the rest. The bytes
+// and their places, interleaved (64 places for each half of the vector), are
+// packed by two compresses: no expand, and no mask to work out for one.
 AVX512_CODE inline void squeezeToLineEndsVector(Squeezing& s, const unsigned char* from, std::uint64_t present,
                                                 std::size_t last, char* out) {
     constexpr std::uint64_t bytePlaces = 0xaaaa'aaaa'aaaa'aaaa;  // the odd places; the even ones are for CRs
     const __m512i cr = _mm512_set1_epi8(carriageReturn);
     const __m512i lf = _mm512_set1_epi8('\n');
-    const __m512i bytes = _mm512_maskz_loadu_epi8(present, from);
-    const std::uint64_t blanks = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' ')) |
-                                 _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\t'));
-    const std::uint64_t crs = _mm512_cmpeq_epi8_mask(bytes, cr);
-    const std::uint64_t lfs = _mm512_cmpeq_epi8_mask(bytes, lf);
-    const std::uint64_t endsField = present & ~blanks & ~lfs & ~crs;
-    const std::uint64_t keep = present & (~blanks | endsField << 1 | s.fieldBefore) & ~crs;
-    const std::uint64_t lineEnds = keep & (blanks | lfs);
+    const Squeezed squeezed = squeezeMasks(s, from, present, last, true);
+    const std::uint64_t keep = squeezed.kept;
+    const std::uint64_t lineEnds = keep & (squeezed.blanks | squeezed.lineFeeds);
     // Each 128-bit lane gets quarters L and L + 4 of the vector, so that
     // interleaving the low and the high halves of the lanes with CRs gives
     // the first 32 bytes with their places, then the last 32.
     const __m512i lanes = _mm512_maskz_permutexvar_epi64(0xff, _mm512_setr_epi64(0, 4, 1, 5, 2, 6, 3, 7),
-                                                         _mm512_mask_blend_epi8(blanks, bytes, lf));
+                                                         _mm512_mask_blend_epi8(squeezed.blanks, squeezed.bytes, lf));
     const std::uint64_t firstKept = _pdep_u64(keep, bytePlaces) | _pdep_u64(lineEnds, ~bytePlaces);
     const std::uint64_t lastKept = _pdep_u64(keep >> 32, bytePlaces) | _pdep_u64(lineEnds >> 32, ~bytePlaces);
     _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(firstKept, _mm512_unpacklo_epi8(cr, lanes)));
     s.kept += static_cast<std::size_t>(std::popcount(firstKept));
     _mm512_storeu_si512(out + s.kept, _mm512_maskz_compress_epi8(lastKept, _mm512_unpackhi_epi8(cr, lanes)));
     s.kept += static_cast<std::size_t>(std::popcount(lastKept));
-    s.fieldBefore = endsField >> last & 1;
 }
 
 AVX512_CODE std::size_t blankRunsToLineEnds(const unsigned char* in, std::size_t length, char* out,
